@@ -18,8 +18,7 @@ function(rv_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE rv_test_main ${T_LIBS} GTest::gtest GTest::gmock)
   target_compile_definitions(${T_NAME} PRIVATE
-    RV_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
-    RV_BIN_DIR="${RV_BIN_DIR}")
+    RV_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data" RV_BIN_DIR="${RV_BIN_DIR}")
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60

@@ -24,3 +24,14 @@ function(rv_add_test)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# One test executable per *Test.cpp file of the calling folder (test_<folder>_<File>), each
+# linked to the given libraries, so a test file of one area never blocks another's build.
+function(rv_add_folder_tests)
+  cmake_parse_arguments(T "" "PREFIX" "LIBS;EXTRA_SOURCES" ${ARGN})
+  file(GLOB test_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  foreach(f IN LISTS test_files)
+    get_filename_component(stem ${f} NAME_WE)
+    rv_add_test(NAME test_${T_PREFIX}_${stem} SOURCES ${f} ${T_EXTRA_SOURCES} LIBS ${T_LIBS})
+  endforeach()
+endfunction()

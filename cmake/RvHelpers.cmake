@@ -29,6 +29,11 @@ endfunction()
 # linked to the given libraries, so a test file of one area never blocks another's build.
 function(rv_add_folder_tests)
   cmake_parse_arguments(T "" "PREFIX" "LIBS;EXTRA_SOURCES" ${ARGN})
+  foreach(lib IN LISTS T_LIBS)
+    if(NOT TARGET ${lib})
+      return()  # the area's library is not built yet
+    endif()
+  endforeach()
   file(GLOB test_files CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
   foreach(f IN LISTS test_files)
     get_filename_component(stem ${f} NAME_WE)

@@ -1,0 +1,14 @@
+#include "imaging/decoders/SGIDecoder.h"
+
+bool CSGIDecoder::CanDecode(const std::uint8_t* header, std::size_t size) const {
+  (void)header;
+  (void)size;
+  return false;
+}
+
+void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
+  (void)source;
+  (void)bitmap;
+  (void)bppWanted;
+  throw CTextException(kErrUnsupported, "Decoder not available yet.\n");
+}

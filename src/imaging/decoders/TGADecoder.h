@@ -1,0 +1,9 @@
+#pragma once
+
+#include "imaging/ImageDecoder.h"
+
+class CTGADecoder : public CImageDecoder {
+ public:
+ protected:
+  void DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) override;
+};

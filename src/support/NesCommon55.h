@@ -69,3 +69,9 @@ inline constexpr int kNesVkMenu = 0x12;  // Alt
 NES_EXPORT bool bNesKeyPressed(int virtualKey);
 using NesKeyStateProvider = bool (*)(int virtualKey);
 NES_EXPORT void NesSetKeyStateProvider(NesKeyStateProvider provider);
+// The key-down table: the program's key event filter records presses and releases here, and
+// bNesKeyPressed reports a key as down while the table or the provider says so. Codes outside
+// 0..255 are ignored.
+NES_EXPORT void NesSetKeyDown(int virtualKey, bool down);
+// Marks every key as up (when the program loses the keyboard focus no release arrives).
+NES_EXPORT void NesClearKeyDownTable();

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "TestUtil.h"
+#include "support/NesCommon55.h"
+
+namespace {
+
+struct Parts {
+  std::string drive, dir, name, ext;
+};
+
+Parts Split(const std::string& path) {
+  Parts p{"x", "x", "x", "x"};
+  SplitPath(path, &p.drive, &p.dir, &p.name, &p.ext);
+  return p;
+}
+
+// Restores the working directory when a test changes it.
+class CwdGuard {
+ public:
+  CwdGuard() : m_saved(std::filesystem::current_path()) {}
+  ~CwdGuard() { std::filesystem::current_path(m_saved); }
+
+ private:
+  std::filesystem::path m_saved;
+};
+
+}  // namespace
+
+TEST(PathTest, SplitPathGivesFolderNameAndExtension) {
+  Parts p = Split("/shots/seq/shot_0001.tif");
+  EXPECT_EQ(p.drive, "");
+  EXPECT_EQ(p.dir, "/shots/seq/");
+  EXPECT_EQ(p.name, "shot_0001");
+  EXPECT_EQ(p.ext, ".tif");
+  p = Split("a.b.0001.cin");
+  EXPECT_EQ(p.dir, "");
+  EXPECT_EQ(p.name, "a.b.0001");
+  EXPECT_EQ(p.ext, ".cin");
+  p = Split("/dir.with.dots/noext");
+  EXPECT_EQ(p.dir, "/dir.with.dots/");
+  EXPECT_EQ(p.name, "noext");
+  EXPECT_EQ(p.ext, "");
+  p = Split("/only/folder/");
+  EXPECT_EQ(p.dir, "/only/folder/");
+  EXPECT_EQ(p.name, "");
+  EXPECT_EQ(p.ext, "");
+}
+
+TEST(PathTest, SplitPathDropsSurroundingQuotesAndSkipsNullOutputs) {
+  Parts p = Split("\"\"/my shots/a 1.tga\"");
+  EXPECT_EQ(p.dir, "/my shots/");
+  EXPECT_EQ(p.name, "a 1");
+  EXPECT_EQ(p.ext, ".tga");
+  std::string name;
+  SplitPath("/x/y.png", nullptr, nullptr, &name, nullptr);
+  EXPECT_EQ(name, "y");
+}
+
+TEST(PathTest, CombinePathAddsMissingSeparatorAndDot) {
+  EXPECT_EQ(strCombinePath("", "/shots", "a", "tif"), "/shots/a.tif");
+  EXPECT_EQ(strCombinePath("", "/shots/", "a", ".tif"), "/shots/a.tif");
+  EXPECT_EQ(strCombinePath("", "/shots/", "", ""), "/shots/");
+  EXPECT_EQ(strCombinePath("", "", "a", ""), "a");
+  const Parts p = Split("/x/y/z.0001.exr");
+  EXPECT_EQ(strCombinePath(p.drive, p.dir, p.name, p.ext), "/x/y/z.0001.exr");
+}
+
+TEST(PathTest, PrevDirectory) {
+  EXPECT_EQ(strNesGetPrevDirectory("/a/b/"), "/a/");
+  EXPECT_EQ(strNesGetPrevDirectory("/a/b"), "/a/");
+  EXPECT_EQ(strNesGetPrevDirectory("/a/"), "/");
+  EXPECT_EQ(strNesGetPrevDirectory("name"), "name");
+  EXPECT_EQ(strNesGetPrevDirectory(""), "");
+}
+
+TEST(PathTest, FullPathResolvesRelativePartsLexically) {
+  CwdGuard guard;
+  rvtest::TempDir dir;
+  std::filesystem::create_directories(dir.Path() / "a" / "b");
+  const std::string base = std::filesystem::canonical(dir.Path()).string();
+  std::filesystem::current_path(base + "/a/b");
+  EXPECT_EQ(strGetFullPath("x.tif"), base + "/a/b/x.tif");
+  EXPECT_EQ(strGetFullPath("../../x.tif"), base + "/x.tif");
+  EXPECT_EQ(strGetFullPath("./c/./d/"), base + "/a/b/c/d/");
+  EXPECT_EQ(strGetFullPath("/p//q/../r"), "/p/r");
+  EXPECT_EQ(strGetFullPath("/../.."), "/");
+  EXPECT_EQ(strGetFullPath("//server/share/x"), "//server/share/x");
+  EXPECT_EQ(strGetFullPath("\\\\server\\share\\x"), "\\\\server\\share\\x");
+}
+
+TEST(PathTest, AppPathIsTheExecutableFolder) {
+  const std::string app = strAppPath();
+  ASSERT_FALSE(app.empty());
+  EXPECT_EQ(app.back(), '/');
+  char exe[4096] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+  EXPECT_EQ(app, std::filesystem::path(exe).parent_path().string() + "/");
+}
+
+TEST(PathTest, SettingsPathPrefersReelvaneHomeAndCreatesIt) {
+  rvtest::TempDir dir;
+  const std::string home = dir.File("nested/home");
+  const std::string saved = std::getenv("REELVANE_HOME") ? std::getenv("REELVANE_HOME") : "";
+  setenv("REELVANE_HOME", home.c_str(), 1);
+  EXPECT_EQ(strSettingsPath(), home + "/");
+  EXPECT_TRUE(std::filesystem::is_directory(home));
+  setenv("REELVANE_HOME", saved.c_str(), 1);
+}
+
+TEST(PathTest, SettingsPathFallsBackToConfigFolderWhenProgramFolderIsReadOnly) {
+  // Only meaningful where the program folder is not writable, which root cannot observe.
+  if (access(strAppPath().c_str(), W_OK) == 0) {
+    const std::string saved = std::getenv("REELVANE_HOME");
+    unsetenv("REELVANE_HOME");
+    EXPECT_EQ(strSettingsPath(), strAppPath());
+    setenv("REELVANE_HOME", saved.c_str(), 1);
+    return;
+  }
+  rvtest::TempDir dir;
+  const std::string saved = std::getenv("REELVANE_HOME");
+  unsetenv("REELVANE_HOME");
+  setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+  EXPECT_EQ(strSettingsPath(), dir.Path().string() + "/reelvane/");
+  setenv("REELVANE_HOME", saved.c_str(), 1);
+}

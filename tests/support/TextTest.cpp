@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "support/NesCommon55.h"
+
+TEST(TextTest, TruncateWhiteSpaceRemovesBlanksAndTabsOnly) {
+  std::string text = " \t a b \t ";
+  TruncateWhiteSpace(&text);
+  EXPECT_EQ(text, "a b");
+  text = "\t\t\t";
+  TruncateWhiteSpace(&text);
+  EXPECT_EQ(text, "");
+  text = "\nline\n ";
+  TruncateWhiteSpace(&text);
+  EXPECT_EQ(text, "\nline\n");
+}
+
+TEST(TextTest, CompareIgnoringCase) {
+  EXPECT_TRUE(bCmpNoCase("WindowPosition", "windowposition"));
+  EXPECT_TRUE(bCmpNoCase("", ""));
+  EXPECT_FALSE(bCmpNoCase("abc", "abd"));
+  EXPECT_FALSE(bCmpNoCase("abc", "abcd"));
+}
+
+TEST(TextTest, NextTokenSkipsEmptyTokens) {
+  std::string source = "a,,b;c";
+  std::string token;
+  ASSERT_TRUE(bGetNextToken(&source, ",;", &token));
+  EXPECT_EQ(token, "a");
+  ASSERT_TRUE(bGetNextToken(&source, ",;", &token));
+  EXPECT_EQ(token, "b");
+  ASSERT_TRUE(bGetNextToken(&source, ",;", &token));
+  EXPECT_EQ(token, "c");
+  EXPECT_EQ(source, "");
+  EXPECT_FALSE(bGetNextToken(&source, ",;", &token));
+}
+
+TEST(TextTest, NextTokenOnSeparatorsOnlyGivesOneEmptyToken) {
+  std::string source = ",,;";
+  std::string token = "old";
+  EXPECT_TRUE(bGetNextToken(&source, ",;", &token));
+  EXPECT_EQ(token, "");
+  EXPECT_EQ(source, "");
+  EXPECT_FALSE(bGetNextToken(&source, ",;", &token));
+}
+
+TEST(TextTest, String2LongReportsWholeAndPartialNumbers) {
+  long value = 99;
+  int used = -1;
+  EXPECT_TRUE(bString2Long("123", &value, &used, 10));
+  EXPECT_EQ(value, 123);
+  EXPECT_EQ(used, 3);
+  EXPECT_FALSE(bString2Long("12abc", &value, &used, 10));
+  EXPECT_EQ(value, 12);
+  EXPECT_EQ(used, 2);
+  EXPECT_FALSE(bString2Long("abc", &value, &used, 10));
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(used, 0);
+  EXPECT_TRUE(bString2Long("  -42", &value, nullptr, 10));
+  EXPECT_EQ(value, -42);
+  EXPECT_FALSE(bString2Long("0x10", &value, &used, 10));
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(used, 1);
+  EXPECT_TRUE(bString2Long("ff", &value, nullptr, 16));
+  EXPECT_EQ(value, 255);
+}
+
+TEST(TextTest, String2LongLeavesOutputAloneOnEmptyTextAndRejectsBadRadix) {
+  long value = 77;
+  EXPECT_FALSE(bString2Long("", &value, nullptr, 10));
+  EXPECT_EQ(value, 77);
+  EXPECT_FALSE(bString2Long("12", &value, nullptr, 1));
+  EXPECT_FALSE(bString2Long("12", &value, nullptr, 37));
+}
+
+TEST(TextTest, String2Double) {
+  double value = 5.0;
+  int used = -1;
+  EXPECT_TRUE(bString2Double("2.5", &value, &used));
+  EXPECT_DOUBLE_EQ(value, 2.5);
+  EXPECT_EQ(used, 3);
+  EXPECT_TRUE(bString2Double("-1e-2", &value, nullptr));
+  EXPECT_DOUBLE_EQ(value, -0.01);
+  EXPECT_FALSE(bString2Double("2,5", &value, &used));
+  EXPECT_DOUBLE_EQ(value, 2.0);
+  EXPECT_EQ(used, 1);
+  value = 5.0;
+  EXPECT_FALSE(bString2Double("", &value, nullptr));
+  EXPECT_DOUBLE_EQ(value, 5.0);
+}
+
+TEST(TextTest, Long2StringPadsOnTheLeft) {
+  EXPECT_EQ(strLong2String(42, 5), "   42");
+  EXPECT_EQ(strLong2String(42, 0), "42");
+  EXPECT_EQ(strLong2String(-7, 3), " -7");
+  EXPECT_EQ(strLong2String(123456, 3), "123456");
+}

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "BitmapFixtures.h"
+#include "imageops/CropResample.h"
+#include "imaging/TextException.h"
+
+using namespace rvimageops_test;
+
+namespace {
+
+// Every pixel of the crop equals the source pixel at the offset position (GetPixel reads
+// palette indices for palettised depths and whole pixels otherwise).
+void ExpectCropOf(const CImageBitmap& src, const CImageBitmap& crop, int left, int top) {
+  for (int y = 0; y < crop.GetHeight(); ++y) {
+    for (int x = 0; x < crop.GetWidth(); ++x) {
+      ASSERT_EQ(crop.GetPixel(x, y), src.GetPixel(left + x, top + y))
+          << "at " << x << "," << y << " of a " << src.GetBitsPerPixel() << "-bit crop";
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Crop, CopiesTheRectangleAtEveryDepth) {
+  for (int bpp : {1, 4, 8, 24, 32}) {
+    auto src = MakePatterned(67, 41, bpp);
+    auto crop = RvCropBitmap(*src, 13, 7, 29, 19);
+    ASSERT_EQ(crop->GetWidth(), 29) << bpp;
+    ASSERT_EQ(crop->GetHeight(), 19) << bpp;
+    EXPECT_EQ(crop->GetBitsPerPixel(), bpp);
+    ExpectCropOf(*src, *crop, 13, 7);
+  }
+}
+
+TEST(Crop, SubBytePixelsAtUnalignedOffsetsLeaveNoStrayBits) {
+  // Left edges that fall inside a byte and widths that end inside one.
+  for (int bpp : {1, 4}) {
+    auto src = MakePatterned(45, 5, bpp, false, 3);
+    for (int left : {1, 3, 7, 9}) {
+      auto crop = RvCropBitmap(*src, left, 1, 11, 3);
+      ExpectCropOf(*src, *crop, left, 1);
+      // Bits past the last pixel of a row stay zero, so the crop compares equal byte for byte
+      // to one built pixel by pixel.
+      auto expected = std::make_unique<CDIBSectionBitmap>();
+      expected->Create(11, 3, static_cast<std::uint16_t>(bpp), false);
+      for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 11; ++x) expected->SetPixel(x, y, src->GetPixel(left + x, 1 + y));
+      }
+      EXPECT_EQ(PixelBytes(*crop), PixelBytes(*expected)) << bpp << " bpp, left " << left;
+    }
+  }
+}
+
+TEST(Crop, KeepsPaletteAndAlphaFlag) {
+  auto src = MakePatterned(20, 10, 8);
+  RvPixel palette[256];
+  for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(255 - i, i, i / 2);
+  src->SetPalette(palette);
+  auto crop = RvCropBitmap(*src, 2, 2, 5, 5);
+  ASSERT_NE(crop->GetPalette(), nullptr);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(crop->GetPalette()[i], palette[i]);
+  EXPECT_FALSE(crop->HasAlpha());
+
+  auto withAlpha = MakePatterned(20, 10, 32, true);
+  EXPECT_TRUE(RvCropBitmap(*withAlpha, 0, 0, 3, 3)->HasAlpha());
+}
+
+TEST(Crop, RectanglesOfTheCropSpecifierExamples) {
+  // "10 20 300 200" on a larger frame.
+  auto big = MakePatterned(400, 300, 32);
+  auto crop = RvCropBitmap(*big, 10, 20, 300, 200);
+  EXPECT_EQ(crop->GetWidth(), 300);
+  EXPECT_EQ(crop->GetHeight(), 200);
+  EXPECT_EQ(Pixel32(*crop, 0, 0), Pixel32(*big, 10, 20));
+  EXPECT_EQ(Pixel32(*crop, 299, 199), Pixel32(*big, 309, 219));
+
+  // "w50%" on 640 wide: columns 160..479, full height.
+  auto wide = MakePatterned(640, 4, 8);
+  auto centred = RvCropBitmap(*wide, 160, 0, 320, 4);
+  EXPECT_EQ(centred->GetPixel(0, 3), wide->GetPixel(160, 3));
+  EXPECT_EQ(centred->GetPixel(319, 0), wide->GetPixel(479, 0));
+
+  // A left edge equal to the width becomes the last column alone.
+  auto narrow = MakePatterned(100, 3, 24);
+  auto last = RvCropBitmap(*narrow, 99, 0, 1, 3);
+  ASSERT_EQ(last->GetWidth(), 1);
+  for (int y = 0; y < 3; ++y) EXPECT_EQ(last->GetPixel(0, y), narrow->GetPixel(99, y));
+}
+
+TEST(Crop, ZeroSizedRectangleGivesABitmapWithoutPixels) {
+  auto src = MakePatterned(16, 16, 32);
+  auto noWidth = RvCropBitmap(*src, 4, 4, 0, 8);
+  EXPECT_EQ(noWidth->GetWidth(), 0);
+  EXPECT_EQ(noWidth->GetHeight(), 8);
+  auto noHeight = RvCropBitmap(*src, 4, 4, 8, 0);
+  EXPECT_EQ(noHeight->GetWidth(), 8);
+  EXPECT_EQ(noHeight->GetHeight(), 0);
+  auto empty = std::make_unique<CDIBSectionBitmap>();
+  empty->Create(0, 0, 8, false);
+  EXPECT_EQ(RvCropBitmap(*empty, 0, 0, 10, 10)->GetWidth(), 0);
+}
+
+TEST(Crop, RectanglesReachingOutsideAreClippedToTheSource) {
+  auto src = MakePatterned(30, 20, 32);
+  auto overhang = RvCropBitmap(*src, 25, 15, 100, 100);
+  EXPECT_EQ(overhang->GetWidth(), 5);
+  EXPECT_EQ(overhang->GetHeight(), 5);
+  ExpectCropOf(*src, *overhang, 25, 15);
+
+  auto before = RvCropBitmap(*src, -5, -3, 10, 10);
+  EXPECT_EQ(before->GetWidth(), 5);
+  EXPECT_EQ(before->GetHeight(), 7);
+  ExpectCropOf(*src, *before, 0, 0);
+
+  auto outside = RvCropBitmap(*src, 31, 0, 5, 5);
+  EXPECT_EQ(outside->GetWidth(), 0);
+
+  auto huge = RvCropBitmap(*src, 1, 1, INT_MAX, INT_MAX);
+  EXPECT_EQ(huge->GetWidth(), 29);
+  EXPECT_EQ(huge->GetHeight(), 19);
+  EXPECT_EQ(RvCropBitmap(*src, INT_MAX, INT_MAX, INT_MAX, INT_MAX)->GetWidth(), 0);
+  EXPECT_EQ(RvCropBitmap(*src, 0, 0, -4, -4)->GetWidth(), 0);
+}
+
+TEST(Crop, LeavesTheSourceUntouched) {
+  auto src = MakePatterned(12, 9, 24);
+  const auto before = PixelBytes(*src);
+  auto crop = RvCropBitmap(*src, 1, 1, 5, 5);
+  EXPECT_EQ(PixelBytes(*src), before);
+}

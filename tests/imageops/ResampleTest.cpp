@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "BitmapFixtures.h"
+#include "imageops/CropResample.h"
+#include "imaging/TextException.h"
+
+using namespace rvimageops_test;
+
+namespace {
+
+using Rgba = std::array<std::uint8_t, 4>;
+
+// Straightforward rendering of the triangle-filter arithmetic: weights recomputed for every
+// output sample, one sample at a time, on four bytes per pixel.
+struct Taps {
+  int first = 0;
+  std::vector<double> weights;
+};
+
+Taps ReferenceTaps(int i, int oldSize, int newSize) {
+  const double scale = double(newSize) / double(oldSize);
+  double filterWidth = 1.0;
+  double kernelScale = 1.0;
+  if (scale < 1) {
+    filterWidth = 1.0 / scale;
+    kernelScale = scale;
+  }
+  const int window = 2 * int(std::ceil(filterWidth)) + 1;
+  const double centre = i / scale;
+  int first = std::max(0, int(std::floor(centre - filterWidth)));
+  int last = std::min(oldSize - 1, int(std::ceil(centre + filterWidth)));
+  if (last - first + 1 > window) {
+    if (first < oldSize - 1) {
+      first++;
+    } else {
+      last--;
+    }
+  }
+  Taps taps;
+  taps.first = first;
+  double sum = 0;
+  for (int j = first; j <= last; ++j) {
+    const double t = std::fabs(centre - j) * kernelScale;
+    const double w = kernelScale * (t < 1 ? 1 - t : 0);
+    taps.weights.push_back(w);
+    sum += w;
+  }
+  if (sum > 0) {
+    for (double& w : taps.weights) w = w / sum;
+  }
+  return taps;
+}
+
+std::uint8_t ReferenceByte(double sum) { return std::uint8_t(std::min(255.0, sum + 0.5)); }
+
+std::vector<Rgba> ReferenceResample(const std::vector<Rgba>& src, int w, int h, int nw, int nh) {
+  std::vector<Rgba> mid(std::size_t(nw) * h);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < nw; ++x) {
+      const Taps taps = ReferenceTaps(x, w, nw);
+      for (int c = 0; c < 4; ++c) {
+        double sum = 0;
+        for (std::size_t k = 0; k < taps.weights.size(); ++k) {
+          sum += taps.weights[k] * src[std::size_t(y) * w + taps.first + k][c];
+        }
+        mid[std::size_t(y) * nw + x][c] = ReferenceByte(sum);
+      }
+    }
+  }
+  std::vector<Rgba> out(std::size_t(nw) * nh);
+  for (int y = 0; y < nh; ++y) {
+    const Taps taps = ReferenceTaps(y, h, nh);
+    for (int x = 0; x < nw; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        double sum = 0;
+        for (std::size_t k = 0; k < taps.weights.size(); ++k) {
+          sum += taps.weights[k] * mid[std::size_t(taps.first + k) * nw + x][c];
+        }
+        out[std::size_t(y) * nw + x][c] = ReferenceByte(sum);
+      }
+    }
+  }
+  return out;
+}
+
+// The source as four bytes per pixel: palette colours for palettised bitmaps, the grey value in
+// blue, green and red for grey ones, 0 in the fourth byte of 24-bit pixels.
+std::vector<Rgba> Expand(const CImageBitmap& bitmap, bool greyAsBytes) {
+  std::vector<Rgba> pixels;
+  for (int y = 0; y < bitmap.GetHeight(); ++y) {
+    for (int x = 0; x < bitmap.GetWidth(); ++x) {
+      const std::uint8_t* row = bitmap.GetLineArray()[y];
+      Rgba p{};
+      switch (bitmap.GetBitsPerPixel()) {
+        case 32:
+          p = {row[4 * x], row[4 * x + 1], row[4 * x + 2], row[4 * x + 3]};
+          break;
+        case 24:
+          p = {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+          break;
+        default: {
+          const RvPixel index = bitmap.GetPixel(x, y);
+          if (greyAsBytes) {
+            const auto v = std::uint8_t(index);
+            p = {v, v, v, v};
+          } else {
+            const RvPixel colour = bitmap.GetPalette()[index];
+            p = {RvPixelBlue(colour), RvPixelGreen(colour), RvPixelRed(colour),
+                 RvPixelAlpha(colour)};
+          }
+        }
+      }
+      pixels.push_back(p);
+    }
+  }
+  return pixels;
+}
+
+// Compares the resampled bitmap with the reference, channel by channel.
+void ExpectMatchesReference(const CImageBitmap& src, int nw, int nh) {
+  const bool grey = RvHasGreyPalette(src);
+  const auto result = RvResampleBitmap(src, nw, nh);
+  ASSERT_EQ(result->GetWidth(), nw);
+  ASSERT_EQ(result->GetHeight(), nh);
+  const auto expected =
+      ReferenceResample(Expand(src, grey), src.GetWidth(), src.GetHeight(), nw, nh);
+  const auto actual = Expand(*result, grey);
+  const int channels = result->GetBitsPerPixel() == 24 ? 3 : grey ? 1 : 4;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    for (int c = 0; c < channels; ++c) {
+      ASSERT_EQ(actual[i][c], expected[i][c])
+          << "pixel " << i % nw << "," << i / nw << " channel " << c << " of " << src.GetWidth()
+          << "x" << src.GetHeight() << " -> " << nw << "x" << nh;
+    }
+  }
+}
+
+std::unique_ptr<CDIBSectionBitmap> Row32(std::initializer_list<std::uint8_t> blues) {
+  auto bitmap = std::make_unique<CDIBSectionBitmap>();
+  bitmap->Create(int(blues.size()), 1, 32, false);
+  int x = 0;
+  for (std::uint8_t b : blues) bitmap->GetLineArray()[0][4 * x++] = b;
+  return bitmap;
+}
+
+}  // namespace
+
+TEST(Resample, HandWorkedTwoPixelCases) {
+  // Halving 0,255: scale 0.5, taps at distance 0 and 1 weigh 0.5 and 0.25, i.e. 2/3 and 1/3.
+  auto down = RvResampleBitmap(*Row32({0, 255}), 1, 1);
+  EXPECT_EQ(down->GetLineArray()[0][0], 85);
+  // Doubling 0,255: centres 0, 0.5, 1, 1.5 give 0, 127.5 rounded up, 255, 255.
+  auto up = RvResampleBitmap(*Row32({0, 255}), 4, 1);
+  const std::uint8_t* row = up->GetLineArray()[0];
+  EXPECT_EQ(row[0], 0);
+  EXPECT_EQ(row[4], 128);
+  EXPECT_EQ(row[8], 255);
+  EXPECT_EQ(row[12], 255);
+}
+
+TEST(Resample, SameSizeIsAnExactCopy) {
+  for (int bpp : {24, 32}) {
+    auto src = MakePatterned(33, 17, bpp, bpp == 32);
+    auto same = RvResampleBitmap(*src, 33, 17);
+    EXPECT_EQ(PixelBytes(*same), PixelBytes(*src)) << bpp;
+    EXPECT_EQ(same->HasAlpha(), bpp == 32);
+  }
+}
+
+TEST(Resample, MatchesReferenceOnOddSizesUpAndDown) {
+  const struct {
+    int w, h, nw, nh;
+  } cases[] = {{37, 23, 101, 59}, {101, 59, 37, 23}, {255, 7, 64, 19}, {7, 255, 19, 64},
+               {1, 1, 5, 3},      {5, 3, 1, 1},      {64, 48, 32, 24}, {97, 31, 96, 33},
+               {13, 13, 40, 4},   {3, 200, 2, 7},    {200, 2, 3, 1},   {720, 4, 360, 4}};
+  for (const auto& c : cases) {
+    auto src = MakePatterned(c.w, c.h, 32, true, unsigned(c.w * 31 + c.h));
+    ExpectMatchesReference(*src, c.nw, c.nh);
+  }
+}
+
+TEST(Resample, TwentyFourBitStaysTwentyFourBitAndMatchesReference) {
+  auto src = MakePatterned(45, 29, 24);
+  auto result = RvResampleBitmap(*src, 23, 70);
+  EXPECT_EQ(result->GetBitsPerPixel(), 24);
+  ExpectMatchesReference(*src, 23, 70);
+  ExpectMatchesReference(*src, 91, 11);
+}
+
+TEST(Resample, GreyBitmapIsFilteredAsGrey) {
+  auto src = MakePatterned(41, 27, 8);
+  src->SetGreyPalette();
+  ASSERT_TRUE(RvHasGreyPalette(*src));
+  auto result = RvResampleBitmap(*src, 17, 53);
+  EXPECT_EQ(result->GetBitsPerPixel(), 8);
+  ASSERT_NE(result->GetPalette(), nullptr);
+  EXPECT_TRUE(RvHasGreyPalette(*result));
+  ExpectMatchesReference(*src, 17, 53);
+}
+
+TEST(Resample, ColourPaletteIsExpandedBeforeFiltering) {
+  // Indices 0 and 1 are red and blue; filtering the indices would give index 0 or 1 again, a
+  // pure colour, where the colours must mix.
+  auto src = std::make_unique<CDIBSectionBitmap>();
+  src->Create(2, 1, 8, false);
+  RvPixel palette[256] = {};
+  palette[0] = RvMakePixel(255, 0, 0);
+  palette[1] = RvMakePixel(0, 0, 255);
+  src->SetPalette(palette);
+  src->SetPixel(0, 0, 0);
+  src->SetPixel(1, 0, 1);
+  ASSERT_FALSE(RvHasGreyPalette(*src));
+  auto result = RvResampleBitmap(*src, 4, 1);
+  ASSERT_EQ(result->GetBitsPerPixel(), 32);
+  EXPECT_EQ(Pixel32(*result, 0, 0), RvMakePixel(255, 0, 0));
+  EXPECT_EQ(Pixel32(*result, 1, 0), RvMakePixel(128, 0, 128));
+  EXPECT_EQ(Pixel32(*result, 2, 0), RvMakePixel(0, 0, 255));
+
+  auto patterned = MakePatterned(30, 21, 8);
+  for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(i, 255 - i, (i * 7) & 255);
+  patterned->SetPalette(palette);
+  ExpectMatchesReference(*patterned, 47, 13);
+}
+
+TEST(Resample, SubBytePalettesAreExpanded) {
+  for (int bpp : {1, 4}) {
+    auto src = MakePatterned(23, 9, bpp);
+    RvPixel palette[16];
+    for (unsigned i = 0; i < 16; ++i) palette[i] = RvMakePixel(i * 16, 200 - i * 5, i * 3);
+    src->SetPalette(palette);
+    auto result = RvResampleBitmap(*src, 11, 20);
+    EXPECT_EQ(result->GetBitsPerPixel(), 32);
+    ExpectMatchesReference(*src, 11, 20);
+  }
+}
+
+TEST(Resample, HalfWidthOfAPalFrameKeepsItsHeight) {
+  auto src = MakePatterned(720, 576, 32);
+  auto result = RvResampleBitmap(*src, 360, 576);
+  EXPECT_EQ(result->GetWidth(), 360);
+  EXPECT_EQ(result->GetHeight(), 576);
+}
+
+TEST(Resample, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
+  auto src = MakePatterned(10, 10, 32);
+  EXPECT_EQ(RvResampleBitmap(*src, 0, 5)->GetWidth(), 0);
+  EXPECT_EQ(RvResampleBitmap(*src, 5, 0)->GetHeight(), 0);
+  // Scaling up from nothing has no samples to weigh: the result is black, not garbage.
+  auto empty = std::make_unique<CDIBSectionBitmap>();
+  empty->Create(0, 4, 32, false);
+  auto grown = RvResampleBitmap(*empty, 3, 2);
+  EXPECT_EQ(grown->GetWidth(), 3);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(Pixel32(*grown, x, y), 0u);
+  }
+}
+
+TEST(Resample, RefusesNegativeAndUnrepresentableSizes) {
+  auto src = MakePatterned(4, 4, 32);
+  EXPECT_THROW(RvResampleBitmap(*src, -1, 4), CTextException);
+  try {
+    RvResampleBitmap(*src, 1 << 30, 1);
+    FAIL() << "a row of 4 GiB was accepted";
+  } catch (const CTextException& e) {
+    EXPECT_EQ(e.GetCode(), kErrNoMemory);
+  }
+}
+
+TEST(Resample, LeavesTheSourceUntouched) {
+  auto src = MakePatterned(19, 11, 32);
+  const auto before = PixelBytes(*src);
+  RvResampleBitmap(*src, 7, 30);
+  EXPECT_EQ(PixelBytes(*src), before);
+}

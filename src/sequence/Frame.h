@@ -58,7 +58,8 @@ class CRvFrame {
   bool IsLoaded() const { return m_bitmap != nullptr; }
 
  private:
-  friend class CRvPlayList;  // keeps the cache-order link below
+  friend class CRvPlayList;         // keeps the cache-order link below
+  friend class CRvFrameTestAccess;  // lets tests give a frame a bitmap without a decoder
 
   std::string m_path;
   std::string m_key;

@@ -18,13 +18,13 @@ namespace {
 
 constexpr std::chrono::milliseconds kLockTimeout{1000};
 
-// A decimal range bound of a play-list line. Out-of-range values are clamped to the frame
-// numbers that exist (0 .. kRvNone) rather than wrapped into unrelated ones.
+// A decimal range bound of a play-list line. A value no frame number can have (negative or
+// beyond 32 bits) counts as unparsable and leaves the range as found, instead of wrapping into
+// an unrelated number that would silently drop the sequence.
 bool ParseRangeNumber(const std::string& token, std::uint32_t* number) {
   long value = 0;
   if (!bString2Long(token, &value, nullptr, 10)) return false;
-  if (value < 0) value = 0;
-  if (static_cast<unsigned long>(value) > kRvNone) value = static_cast<long>(kRvNone);
+  if (value < 0 || static_cast<unsigned long>(value) > kRvNone) return false;
   *number = static_cast<std::uint32_t>(value);
   return true;
 }

@@ -124,6 +124,16 @@ CRvSequenceList::CRvSequenceList(const std::string& folder, const std::string& m
 
 CRvSequenceList::~CRvSequenceList() = default;
 
+std::vector<const CRvSequence*> RvBrowserOrder(const CRvSequenceList& list) {
+  std::vector<const CRvSequence*> numbered;
+  std::vector<const CRvSequence*> singles;
+  const auto& sequences = list.GetSequences();
+  for (auto it = sequences.rbegin(); it != sequences.rend(); ++it)
+    ((*it)->GetFrameCount() > 1 ? numbered : singles).push_back(it->get());
+  numbered.insert(numbered.end(), singles.begin(), singles.end());
+  return numbered;
+}
+
 std::unique_ptr<CRvSequence> RvLookupSequence(const std::string& path) {
   std::string drive;
   std::string directory;

@@ -43,6 +43,10 @@ class CRvSequenceList {
   std::string m_errorText;
 };
 
+// The order in which the sequence browser shows a listing: sequences of more than one frame
+// first, then single files, each group in the order of its first file in the folder listing.
+std::vector<const CRvSequence*> RvBrowserOrder(const CRvSequenceList& list);
+
 // The sequence that path belongs to: path is a frame (shot_0012.tif), the key (shot_#.tif) or a
 // typed pattern with one placeholder "#", "@" or "%" + a character (shot_@.tif, shot_%d.tif).
 // Returns a copy without bitmaps, or null when nothing matches.

@@ -40,13 +40,16 @@ class CAutoImageDecoder : public CImageDecoder {
  public:
   using DecoderFactory = std::function<std::unique_ptr<CImageDecoder>()>;
 
-  // The number of header bytes detection looks at.
+  // The header the own decoders and converters are shown.
   static constexpr std::size_t kHeaderSize = 512;
+  // Detection looks a little further: the PICT version opcode follows the 512-byte preamble,
+  // the picture size and the frame.
+  static constexpr std::size_t kDetectSize = 526;
 
   CAutoImageDecoder();
   ~CAutoImageDecoder() override;
 
-  // Signature detection on the first bytes of a file (up to kHeaderSize; a shorter header is
+  // Signature detection on the first bytes of a file (up to kDetectSize; a shorter header is
   // treated as if the missing bytes were zero). fileSize is the size of the whole file.
   static int GetFileType(const std::uint8_t* header, std::size_t size, std::size_t fileSize);
   // kFileWMF / kFileEMF when the upper-cased name contains ".WMF" / ".EMF", else kFileUnknown.

@@ -122,6 +122,10 @@ class CDIBSectionBitmap : public CDIBBitmap {
  protected:
   void AllocStorage() override;
   void FreeStorage() override;
+
+ private:
+  std::size_t m_rowBlockSize = 0;
+  bool m_rowsMapped = false;  // the row block came from mmap rather than the heap
 };
 
 // A pixel operation over a whole bitmap (crop, resize): produces a new picture from the source.

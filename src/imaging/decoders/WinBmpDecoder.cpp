@@ -1,8 +1,217 @@
 #include "imaging/decoders/WinBmpDecoder.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/decoders/DecoderLimits.h"
+
+using namespace rvdecode;
+
+namespace {
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitFields = 3;
+
+// An escape-coded stream (RLE8 / RLE4) can shrink a picture a great deal; a header whose
+// pixel count needs more than this many pixels per remaining byte is not believed.
+constexpr std::uint64_t kMaxRlePixelsPerByte = 1024;
+
+struct BmpHeader {
+  std::int64_t width = 0;
+  std::int64_t height = 0;  // positive; topDown says which way the rows run
+  bool topDown = false;
+  int bitCount = 0;
+  std::uint32_t compression = 0;
+  std::uint32_t colorsUsed = 0;
+  std::uint32_t greenMask = 0;
+};
+
+// Unpacks one row of 1- or 4-bit indices, most significant bits first.
+void UnpackIndices(const std::uint8_t* src, int width, int bits, std::uint8_t* dst) {
+  if (bits == 1) {
+    for (int x = 0; x < width; ++x) dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1;
+  } else {
+    for (int x = 0; x < width; ++x) dst[x] = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
+  }
+}
+
+void ConvertRow16(const std::uint8_t* src, int width, bool is565, std::uint8_t* dst) {
+  for (int x = 0; x < width; ++x) {
+    const std::uint32_t v = WordLE(src + 2 * std::size_t(x));
+    StorePixel(dst + 4 * std::size_t(x), is565 ? Pixel565(v) : Pixel555(v, 255));
+  }
+}
+
+}  // namespace
+
 void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
-  (void)source;
-  (void)bitmap;
-  (void)bppWanted;
-  throw CTextException(kErrUnsupported, "Decoder not available yet.\n");
+  const std::uint8_t* fileHeader = source->ReadNBytes(14);
+  if (fileHeader[0] != 'B' || fileHeader[1] != 'M')
+    RaiseError(kErrWrongSignature, "Bitmap decoder: This isn't a bitmap.");
+  const std::uint32_t dataOffset = LongLE(fileHeader + 10);
+
+  const std::uint32_t infoSize = source->ReadLongLE();
+  if (infoSize < 40) RaiseError(kErrFormat, "Bitmap decoder: BITMAPINFOHEADER has wrong size.");
+  const std::uint8_t* info = source->ReadNBytes(36);
+  BmpHeader h;
+  h.width = std::int32_t(LongLE(info));
+  const std::int64_t rawHeight = std::int32_t(LongLE(info + 4));
+  h.topDown = rawHeight < 0;
+  h.height = h.topDown ? -rawHeight : rawHeight;
+  h.bitCount = WordLE(info + 10);
+  h.compression = LongLE(info + 12);
+  h.colorsUsed = LongLE(info + 28);
+
+  // Later header versions (108 and 124 bytes) are longer; the palette or the colour masks
+  // follow the whole header, and those versions carry the masks inside it.
+  const std::uint8_t* extra = infoSize > 40 ? source->ReadNBytes(infoSize - 40) : nullptr;
+  if (h.bitCount == 16 && h.compression == kBiBitFields) {
+    const std::uint8_t* masks = infoSize >= 52 ? extra : source->ReadNBytes(12);
+    h.greenMask = LongLE(masks + 4);
+  }
+
+  switch (h.bitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      RaiseError(kErrFormat, "Decoding bmp: Illegal bpp value.");
+  }
+
+  RvPixel palette[256];
+  std::fill(palette, palette + 256, RvMakePixel(0, 0, 0));
+  if (h.bitCount <= 8) {
+    std::uint32_t entries =
+        std::min<std::uint32_t>(h.colorsUsed ? h.colorsUsed : (1u << h.bitCount), 256);
+    // A count that would run into the pixel data is cut to the entries before it.
+    if (dataOffset > source->GetPosition())
+      entries = std::min<std::uint32_t>(entries, (dataOffset - source->GetPosition()) / 4);
+    const std::uint8_t* p = source->ReadNBytes(std::size_t(entries) * 4);
+    for (std::uint32_t i = 0; i < entries; ++i)
+      palette[i] = RvMakePixel(p[4 * i + 2], p[4 * i + 1], p[4 * i]);
+  }
+  // An offset pointing back into the headers is not followed: the data is taken to start here.
+  if (dataOffset > source->GetPosition()) source->Seek(dataOffset);
+
+  const bool rle = (h.bitCount == 8 || h.bitCount == 4) && h.compression != kBiRgb;
+  const int outBpp = (h.bitCount <= 8 && bppWanted != 32) ? 8 : 32;
+  if (std::string p = ImageSizeProblem(h.width, h.height, outBpp); !p.empty())
+    RaiseError(kErrFormat, "Bitmap decoder: " + p);
+  const std::uint64_t srcStride = ((std::uint64_t(h.width) * h.bitCount + 31) / 32) * 4;
+  const std::uint64_t needed =
+      rle ? std::uint64_t(h.width) * std::uint64_t(h.height) / kMaxRlePixelsPerByte
+          : srcStride * std::uint64_t(h.height - 1) + (std::uint64_t(h.width) * h.bitCount + 7) / 8;
+  if (std::string p = DataCapacityProblem(needed, source->GetRemaining()); !p.empty())
+    RaiseError(kErrFormat, "Bitmap decoder: " + p);
+
+  const int width = int(h.width);
+  const int height = int(h.height);
+  bitmap->Create(width, height, std::uint16_t(outBpp), false);
+  if (outBpp == 8) bitmap->SetPalette(palette);
+  CBitmapWriteLock lock(bitmap);
+  std::uint8_t* const* lines = bitmap->GetLineArray();
+  auto lineFor = [&](int fileRow) { return lines[h.topDown ? fileRow : height - 1 - fileRow]; };
+
+  std::vector<std::uint8_t> indices;
+  auto storeIndices = [&](int fileRow) {
+    if (outBpp == 8)
+      std::memcpy(lineFor(fileRow), indices.data(), std::size_t(width));
+    else
+      ExpandIndices(indices.data(), width, palette, lineFor(fileRow));
+  };
+
+  if (rle) {
+    indices.assign(std::size_t(width), 0);
+    DecodeRle(source, h.bitCount == 4, width, height, indices.data(), storeIndices);
+    return;
+  }
+
+  if (h.bitCount <= 8 && (h.bitCount < 8 || outBpp == 32)) indices.resize(std::size_t(width));
+  const bool is565 = h.compression == kBiBitFields && h.greenMask != 0x000003E0;
+  for (int r = 0; r < height; ++r) {
+    // The last row's padding may be missing from a file; only its pixels are required.
+    const std::size_t rowBytes =
+        std::size_t(std::min<std::uint64_t>(srcStride, source->GetRemaining()));
+    const std::uint8_t* src = source->ReadNBytes(rowBytes);
+    std::uint8_t* dst = lineFor(r);
+    switch (h.bitCount) {
+      case 1:
+      case 4:
+        UnpackIndices(src, width, h.bitCount, indices.data());
+        storeIndices(r);
+        break;
+      case 8:
+        if (outBpp == 8)
+          std::memcpy(dst, src, std::size_t(width));
+        else
+          ExpandIndices(src, width, palette, dst);
+        break;
+      case 16:
+        ConvertRow16(src, width, is565, dst);
+        break;
+      case 24:
+        BgrToBgra(src, width, dst);
+        break;
+      case 32:
+        std::memcpy(dst, src, 4 * std::size_t(width));
+        break;
+    }
+  }
+}
+
+void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int height,
+                               std::uint8_t* indices, const std::function<void(int)>& storeRow) {
+  CByteCursor in = RestOfSource(source);
+  int row = 0;
+  int x = 0;
+  auto endRow = [&] {
+    storeRow(row);
+    std::memset(indices, 0, std::size_t(width));
+    x = 0;
+    ++row;
+  };
+  while (row < height) {
+    const std::uint8_t count = in.Byte();
+    const std::uint8_t value = in.Byte();
+    if (count != 0) {
+      // Runs that would pass the end of the row are cut there.
+      const int n = std::min<int>(count, width - x);
+      if (rle4) {
+        for (int i = 0; i < n; ++i) indices[x + i] = (i & 1) ? (value & 0x0F) : (value >> 4);
+      } else {
+        std::memset(indices + x, value, std::size_t(n));
+      }
+      x += n;
+      continue;
+    }
+    switch (value) {
+      case 0:
+        endRow();
+        break;
+      case 1:
+        storeRow(row);
+        return;
+      case 2:
+        RaiseError(kErrUnsupported, "Encountered delta escape.");
+      default: {
+        const int n = std::min<int>(value, width - x);
+        if (rle4) {
+          const std::size_t bytes = (std::size_t(value) + 1) / 2;
+          const std::uint8_t* p = in.Bytes((bytes + 1) & ~std::size_t(1));
+          for (int i = 0; i < n; ++i)
+            indices[x + i] = (i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4);
+        } else {
+          const std::uint8_t* p = in.Bytes((std::size_t(value) + 1) & ~std::size_t(1));
+          std::memcpy(indices + x, p, std::size_t(n));
+        }
+        x += n;
+        break;
+      }
+    }
+  }
 }

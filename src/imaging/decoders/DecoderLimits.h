@@ -1,0 +1,151 @@
+#pragma once
+
+// Helpers shared by the program's own decoders: size limits checked before a bitmap is
+// allocated, a bounds-checked cursor over a block of file data, a scoped bitmap lock and the
+// palette expansion used when a caller asks for 32-bit output of an 8-bit image.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "imaging/ImageBitmap.h"
+#include "imaging/ImageSource.h"
+#include "imaging/TextException.h"
+
+namespace rvdecode {
+
+// No decoder allocates more than this much pixel data for one picture.
+inline constexpr std::uint64_t kMaxPixelBytes = std::uint64_t(2) << 30;
+
+inline const char* const kEndOfDataText = "End of file reached while decoding.\n";
+
+[[noreturn]] inline void ThrowEndOfData() { throw CTextException(kErrEndOfFile, kEndOfDataText); }
+
+// Why a picture of this size is refused before anything is allocated, or an empty text: it has
+// no pixels, its sides do not fit the bitmap's int geometry, or its pixel data would exceed
+// kMaxPixelBytes. Decoders raise the text with code 2.
+inline std::string ImageSizeProblem(std::int64_t width, std::int64_t height,
+                                    int outputBitsPerPixel) {
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  if (width <= 0 || height <= 0) return "Image size " + size + " is empty.";
+  if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return "Image size " + size + " is too large.";
+  const std::uint64_t stride =
+      ((std::uint64_t(width) * std::uint64_t(outputBitsPerPixel) + 7) / 8 + 3) & ~std::uint64_t(3);
+  if (stride * std::uint64_t(height) > kMaxPixelBytes)
+    return "Image size " + size + " is too large.";
+  return {};
+}
+
+// Why a header is refused that claims more pixel data than the rest of the file could describe
+// even at the encoding's best ratio (a lying header must not make us allocate), or an empty
+// text. neededBytes is the least file data that can hold the picture.
+inline std::string DataCapacityProblem(std::uint64_t neededBytes, std::uint64_t availableBytes) {
+  if (neededBytes <= availableBytes) return {};
+  return "The header claims " + std::to_string(neededBytes) + " bytes of image data, but only " +
+         std::to_string(availableBytes) + " remain in the file.";
+}
+
+// A read cursor over a block of file data; running off its end raises code 11 like the source.
+class CByteCursor {
+ public:
+  CByteCursor(const std::uint8_t* data, std::size_t size) : m_pos(data), m_end(data + size) {}
+
+  std::size_t Remaining() const { return std::size_t(m_end - m_pos); }
+  bool AtEnd() const { return m_pos == m_end; }
+  const std::uint8_t* Position() const { return m_pos; }
+
+  std::uint8_t Byte() {
+    if (m_pos == m_end) ThrowEndOfData();
+    return *m_pos++;
+  }
+  std::uint16_t WordBE() {
+    const std::uint8_t* p = Bytes(2);
+    return std::uint16_t((p[0] << 8) | p[1]);
+  }
+  const std::uint8_t* Bytes(std::size_t n) {
+    if (n > Remaining()) ThrowEndOfData();
+    const std::uint8_t* p = m_pos;
+    m_pos += n;
+    return p;
+  }
+
+ private:
+  const std::uint8_t* m_pos;
+  const std::uint8_t* m_end;
+};
+
+// Keeps the bitmap locked for writing while the decoder fills it, also when it throws.
+class CBitmapWriteLock {
+ public:
+  explicit CBitmapWriteLock(CImageBitmap* bitmap) : m_bitmap(bitmap) {
+    m_bitmap->Lock(false, true);
+  }
+  ~CBitmapWriteLock() { m_bitmap->Unlock(); }
+  CBitmapWriteLock(const CBitmapWriteLock&) = delete;
+  CBitmapWriteLock& operator=(const CBitmapWriteLock&) = delete;
+
+ private:
+  CImageBitmap* m_bitmap;
+};
+
+// Writes width pixels of a 32-bit row from palette indices.
+inline void ExpandIndices(const std::uint8_t* indices, int width, const RvPixel* palette,
+                          std::uint8_t* row) {
+  for (int x = 0; x < width; ++x) {
+    const RvPixel p = palette[indices[x]];
+    std::memcpy(row + 4 * std::size_t(x), &p, 4);
+  }
+}
+
+inline std::uint16_t WordBE(const std::uint8_t* p) { return std::uint16_t((p[0] << 8) | p[1]); }
+inline std::uint32_t LongBE(const std::uint8_t* p) {
+  return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+         std::uint32_t(p[3]);
+}
+inline std::uint16_t WordLE(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+inline std::uint32_t LongLE(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+         (std::uint32_t(p[3]) << 24);
+}
+
+// A 5-5-5 or 5-6-5 pixel as the 16-bit bitmap readers convert it: each component keeps its top
+// five bits, shifted to the top of the byte.
+inline RvPixel Pixel555(std::uint32_t v, std::uint8_t alpha) {
+  return RvMakePixel(std::uint8_t((v >> 7) & 0xF8), std::uint8_t((v >> 2) & 0xF8),
+                     std::uint8_t((v << 3) & 0xFF), alpha);
+}
+inline RvPixel Pixel565(std::uint32_t v) {
+  return RvMakePixel(std::uint8_t((v >> 8) & 0xF8), std::uint8_t((v >> 3) & 0xF8),
+                     std::uint8_t((v << 3) & 0xFF), 255);
+}
+
+// Takes the rest of the source in one read: run-length data is decoded from memory, which is
+// much faster than a source call per byte and lets the cursor guard every access.
+inline CByteCursor RestOfSource(CImageSource* source) {
+  const std::size_t n = source->GetRemaining();
+  return CByteCursor(n ? source->ReadNBytes(n) : nullptr, n);
+}
+
+inline void StorePixel(std::uint8_t* at, RvPixel p) { std::memcpy(at, &p, 4); }
+
+inline void FillPixels(std::uint8_t* at, int count, RvPixel p) {
+  for (int i = 0; i < count; ++i) std::memcpy(at + 4 * std::size_t(i), &p, 4);
+}
+
+// Blue, green, red triples to 32-bit pixels with alpha 255. Four-byte loads are safe for every
+// pixel but the last, whose fourth byte may lie past the end of the data.
+inline void BgrToBgra(const std::uint8_t* src, int count, std::uint8_t* dst) {
+  if (count <= 0) return;
+  int x = 0;
+  for (; x + 1 < count; ++x) {
+    std::uint32_t v;
+    std::memcpy(&v, src + 3 * std::size_t(x), 4);
+    v |= 0xFF000000u;
+    std::memcpy(dst + 4 * std::size_t(x), &v, 4);
+  }
+  const std::uint8_t* s = src + 3 * std::size_t(x);
+  StorePixel(dst + 4 * std::size_t(x), RvMakePixel(s[2], s[1], s[0], 255));
+}
+
+}  // namespace rvdecode

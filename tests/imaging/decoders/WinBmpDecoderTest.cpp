@@ -1,0 +1,312 @@
+#include "imaging/decoders/WinBmpDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "DecoderTestUtil.h"
+
+using namespace dectest;
+
+namespace {
+
+struct BmpSpec {
+  std::int32_t width = 1;
+  std::int32_t height = 1;
+  int bits = 24;
+  std::uint32_t compression = 0;
+  std::vector<RvPixel> palette;
+  std::uint32_t colorsUsed = 0;
+  std::uint32_t greenMask = 0;   // with compression 3: masks follow the 40-byte header
+  std::int64_t dataOffset = -1;  // -1: directly after the palette
+};
+
+Bytes MakeBmp(const BmpSpec& s, const Bytes& pixels) {
+  const std::uint32_t masks = s.compression == 3 ? 12 : 0;
+  const std::uint32_t offset = s.dataOffset >= 0
+                                   ? std::uint32_t(s.dataOffset)
+                                   : 14 + 40 + masks + 4 * std::uint32_t(s.palette.size());
+  ByteWriter w;
+  w.Text("BM").LE32(offset + std::uint32_t(pixels.size())).LE32(0).LE32(offset);
+  w.LE32(40).LE32(std::uint32_t(s.width)).LE32(std::uint32_t(s.height)).LE16(1).LE16(s.bits);
+  w.LE32(s.compression).LE32(std::uint32_t(pixels.size())).LE32(2835).LE32(2835);
+  w.LE32(s.colorsUsed ? s.colorsUsed : std::uint32_t(s.palette.size())).LE32(0);
+  if (masks) w.LE32(s.greenMask == 0x3E0 ? 0x7C00 : 0xF800).LE32(s.greenMask).LE32(0x1F);
+  for (RvPixel p : s.palette) w.LE32(p & 0x00FFFFFF);
+  while (w.Size() < offset) w.U8(0);
+  w.Append(pixels);
+  return w.Get();
+}
+
+std::vector<RvPixel> GreyPalette(int n) {
+  std::vector<RvPixel> p;
+  for (int i = 0; i < n; ++i)
+    p.push_back(RvMakePixel(std::uint8_t(i * 10), std::uint8_t(i * 10), std::uint8_t(i * 10)));
+  return p;
+}
+
+}  // namespace
+
+// --- Files written by ImageMagick decode to the same pixels ImageMagick reads back.
+
+TEST(WinBmpDecoder, ToolFilesMatchTheToolsOwnDecode) {
+  struct Case {
+    const char* file;
+    int bpp;
+    bool alpha;
+    int tolerance;
+  };
+  // 16-bit components keep their top five bits here while ImageMagick rescales them, so those
+  // files may differ by up to 7 per component.
+  const Case cases[] = {
+      {"bmp24.bmp", 32, false, 0}, {"bmp32.bmp", 32, true, 0},   {"bmp8.bmp", 8, false, 0},
+      {"bmp8v5.bmp", 8, false, 0}, {"bmp8rle.bmp", 8, false, 0}, {"bmp4.bmp", 8, false, 0},
+      {"bmp1.bmp", 8, false, 0},   {"bmp565.bmp", 32, false, 7}, {"bmp555.bmp", 32, false, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto bitmap = Decode<CWinBmpDecoder>(DataBytes(c.file));
+    EXPECT_EQ(bitmap->GetWidth(), 29);
+    EXPECT_EQ(bitmap->GetHeight(), 11);
+    EXPECT_EQ(bitmap->GetBitsPerPixel(), c.bpp);
+    EXPECT_FALSE(bitmap->HasAlpha());
+    ExpectMatchesReference(*bitmap, DataFile(c.file), c.alpha, c.tolerance);
+  }
+}
+
+TEST(WinBmpDecoder, ToolFileExpandsToThirtyTwoBitsOnRequest) {
+  auto bitmap = Decode<CWinBmpDecoder>(DataBytes("bmp8rle.bmp"), 32);
+  EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
+  ExpectMatchesReference(*bitmap, DataFile("bmp8rle.bmp"), false);
+}
+
+// --- Images built here: every depth, 1x1 and odd widths, both row orders.
+
+TEST(WinBmpDecoder, TwentyFourBitOnePixel) {
+  BmpSpec s;
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {0x10, 0x20, 0x30, 0}));
+  ASSERT_EQ(bitmap->GetBitsPerPixel(), 32);
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0x30, 0x20, 0x10, 255));
+}
+
+TEST(WinBmpDecoder, RowsAreBottomUpUnlessHeightIsNegative) {
+  // Two rows of one 8-bit pixel: the first stored row is index 1, the second index 2.
+  const Bytes pixels = {1, 0, 0, 0, 2, 0, 0, 0};
+  BmpSpec s;
+  s.bits = 8;
+  s.height = 2;
+  s.palette = GreyPalette(3);
+  auto bottomUp = Decode<CWinBmpDecoder>(MakeBmp(s, pixels));
+  EXPECT_EQ(bottomUp->GetPixel(0, 0), 2u);
+  EXPECT_EQ(bottomUp->GetPixel(0, 1), 1u);
+  s.height = -2;
+  auto topDown = Decode<CWinBmpDecoder>(MakeBmp(s, pixels));
+  EXPECT_EQ(topDown->GetHeight(), 2);
+  EXPECT_EQ(topDown->GetPixel(0, 0), 1u);
+  EXPECT_EQ(topDown->GetPixel(0, 1), 2u);
+}
+
+TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
+  BmpSpec s;
+  s.bits = 1;
+  s.width = 11;
+  s.height = 2;
+  s.palette = {RvMakePixel(0, 0, 0), RvMakePixel(255, 255, 255)};
+  // Bottom row 10110000 111xxxxx, top row all set; each row padded to four bytes.
+  auto one = Decode<CWinBmpDecoder>(MakeBmp(s, {0xB0, 0xE0, 0, 0, 0xFF, 0xFF, 0, 0}));
+  ASSERT_EQ(one->GetBitsPerPixel(), 8);
+  const int bottom[11] = {1, 0, 1, 1, 0, 0, 0, 0, 1, 1, 1};
+  for (int x = 0; x < 11; ++x) {
+    EXPECT_EQ(one->GetPixel(x, 1), RvPixel(bottom[x])) << x;
+    EXPECT_EQ(one->GetPixel(x, 0), 1u) << x;
+  }
+  EXPECT_EQ(one->GetPalette()[1], RvMakePixel(255, 255, 255));
+
+  s.bits = 4;
+  s.width = 3;
+  s.height = 1;
+  s.palette = GreyPalette(16);
+  auto four = Decode<CWinBmpDecoder>(MakeBmp(s, {0x9A, 0xF0, 0, 0}));
+  EXPECT_EQ(four->GetPixel(0, 0), 9u);
+  EXPECT_EQ(four->GetPixel(1, 0), 10u);
+  EXPECT_EQ(four->GetPixel(2, 0), 15u);
+  EXPECT_EQ(four->GetPalette()[15], RvMakePixel(150, 150, 150));
+}
+
+TEST(WinBmpDecoder, SixteenBitFiveFiveFiveAndBitFields) {
+  BmpSpec s;
+  s.bits = 16;
+  s.width = 3;
+  // 0x7C00 red, 0x03E0 green, 0x001F blue in 5-5-5.
+  auto plain = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}));
+  EXPECT_EQ(plain->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
+  EXPECT_EQ(plain->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
+  EXPECT_EQ(plain->GetPixel(2, 0), RvMakePixel(0, 0, 248, 255));
+
+  // A green mask of 0x07E0 means 5-6-5: 0xF800 red, 0x07E0 green, 0x001F blue.
+  s.compression = 3;
+  s.greenMask = 0x07E0;
+  auto wide = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0, 0}));
+  EXPECT_EQ(wide->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
+  EXPECT_EQ(wide->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
+  EXPECT_EQ(wide->GetPixel(2, 0), RvMakePixel(0, 0, 248, 255));
+
+  // Bit fields whose green mask is 0x03E0 stay 5-5-5.
+  s.greenMask = 0x03E0;
+  auto fields555 = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}));
+  EXPECT_EQ(fields555->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
+  EXPECT_EQ(fields555->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
+}
+
+TEST(WinBmpDecoder, ThirtyTwoBitKeepsTheFourthByteWithoutSettingAlpha) {
+  BmpSpec s;
+  s.bits = 32;
+  s.width = 2;
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_FALSE(bitmap->HasAlpha());
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(3, 2, 1, 4));
+  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(7, 6, 5, 8));
+}
+
+TEST(WinBmpDecoder, MissingPaddingAfterTheLastRowIsAccepted) {
+  BmpSpec s;
+  s.width = 1;
+  s.height = 2;
+  // Bottom row with its padding byte, top row without.
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0, 4, 5, 6}));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(6, 5, 4, 255));
+  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(3, 2, 1, 255));
+}
+
+// --- Run-length encoded bitmaps.
+
+TEST(WinBmpDecoder, Rle8RunsAbsoluteRunsAndEscapes) {
+  BmpSpec s;
+  s.bits = 8;
+  s.compression = 1;
+  s.width = 6;
+  s.height = 3;
+  s.palette = GreyPalette(10);
+  const Bytes data = {3,  7, 0, 3,
+                      1,  2, 3, 0,  // bottom row: run of three 7s, absolute 1 2 3 plus its pad
+                      0,  0,        // end of row
+                      2,  9, 0, 0,  // middle row: two 9s, the rest stays 0
+                      20, 5,        // top row: a run longer than the row is cut at its end
+                      0,  1};       // end of bitmap
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, data));
+  const RvPixel expected[3][6] = {{5, 5, 5, 5, 5, 5}, {9, 9, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(bitmap->GetPixel(x, y), expected[y][x]) << x << "," << y;
+}
+
+TEST(WinBmpDecoder, Rle4AlternatesNibbles) {
+  BmpSpec s;
+  s.bits = 4;
+  s.compression = 2;
+  s.width = 7;
+  s.palette = GreyPalette(16);
+  // Run of three from 0x12 gives 1 2 1; absolute run of three 4 5 6 (two bytes, already even).
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {3, 0x12, 0, 3, 0x45, 0x60, 0, 1}));
+  const RvPixel expected[7] = {1, 2, 1, 4, 5, 6, 0};
+  for (int x = 0; x < 7; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), expected[x]) << x;
+}
+
+TEST(WinBmpDecoder, RleDeltaEscapeIsRefused) {
+  BmpSpec s;
+  s.bits = 8;
+  s.compression = 1;
+  s.width = 4;
+  s.palette = GreyPalette(2);
+  std::string text;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 2, 1, 1, 0, 1}), &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: Encountered delta escape.\n");
+}
+
+TEST(WinBmpDecoder, RleAbsoluteRunPastTheRowIsCutAndDataEndingEarlyRaisesEndOfFile) {
+  BmpSpec s;
+  s.bits = 8;
+  s.compression = 1;
+  s.width = 2;
+  s.palette = GreyPalette(10);
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), 1u);
+  EXPECT_EQ(bitmap->GetPixel(1, 0), 2u);
+  // No end-of-row or end-of-bitmap before the data runs out.
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {2, 1})), kErrEndOfFile);
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 5, 1, 2})), kErrEndOfFile);
+}
+
+// --- Bad headers and truncated files.
+
+TEST(WinBmpDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
+  std::string text;
+  Bytes notBmp = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  notBmp[0] = 'X';
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(notBmp, &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: Bitmap decoder: This isn't a bitmap.\n");
+
+  Bytes oldHeader = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  oldHeader[14] = 12;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(oldHeader, &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: Bitmap decoder: BITMAPINFOHEADER has wrong size.\n");
+
+  BmpSpec s;
+  s.bits = 7;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0}), &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: Decoding bmp: Illegal bpp value.\n");
+}
+
+TEST(WinBmpDecoder, LyingSizesAreRefusedBeforeAllocating) {
+  BmpSpec s;
+  s.width = 100000;
+  s.height = 100000;  // 40 GB of pixels
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0})), kErrFormat);
+  s.width = 3000;
+  s.height = 3000;  // possible in memory, but the file holds four bytes
+  std::string text;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0}), &text), kErrFormat);
+  EXPECT_NE(text.find("remain in the file"), std::string::npos) << text;
+  s.compression = 1;
+  s.bits = 8;
+  s.palette = GreyPalette(2);
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 1})), kErrFormat);
+  s.width = 0;
+  s.height = 1;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 1})), kErrFormat);
+  s.width = 1;
+  s.height = INT_MIN;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 1})), kErrFormat);
+}
+
+TEST(WinBmpDecoder, LyingCountsAndOffsets) {
+  // A colour count far beyond the palette is cut to the entries before the pixel data.
+  BmpSpec s;
+  s.bits = 8;
+  s.palette = GreyPalette(4);
+  s.colorsUsed = 0xFFFFFFFF;
+  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {3, 0, 0, 0}));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), 3u);
+  EXPECT_EQ(bitmap->GetPalette()[3], RvMakePixel(30, 30, 30));
+
+  // A data offset past the end of the file.
+  Bytes far = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  far[13] = 0x40;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(far), kErrEndOfFile);
+}
+
+TEST(WinBmpDecoder, TruncatedFilesRaiseAndNeverCrash) {
+  const Bytes raw = DataBytes("bmp24.bmp");
+  const Bytes rle = DataBytes("bmp8rle.bmp");
+  // Inside the headers the data simply ends.
+  for (std::size_t cut : {std::size_t(0), std::size_t(1), std::size_t(13), std::size_t(30)}) {
+    EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(raw.begin(), raw.begin() + cut)), kErrEndOfFile)
+        << cut;
+  }
+  // Uncompressed pixels cut short: the header claims more than the file holds.
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(raw.begin(), raw.begin() + raw.size() / 2)),
+            kErrFormat);
+  // Run-length data cut short ends before the picture is complete.
+  const std::size_t rleData = rle[10] | (rle[11] << 8);
+  for (std::size_t cut = rleData + 2; cut < rle.size() - 2; cut += 37)
+    EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(rle.begin(), rle.begin() + cut)), kErrEndOfFile)
+        << cut;
+}

@@ -1,0 +1,549 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "imaging/decoders/JPEGDecoder.h"
+#include "imaging/decoders/MacPictDecoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A reference picture read from a binary PPM (P6) or PAM (P7, RGB or RGB_ALPHA) file.
+struct Reference {
+  int width = 0, height = 0;
+  std::vector<RvPixel> pixels;
+  RvPixel At(int x, int y) const { return pixels[std::size_t(y) * width + x]; }
+};
+
+Reference ReadReference(const std::string& name) {
+  const std::string data = rvtest::ReadFile(rvtest::DataDir() + "/pict/" + name);
+  std::istringstream in(data);
+  std::string magic;
+  in >> magic;
+  Reference r;
+  int channels = 3, maxval = 0;
+  if (magic == "P6") {
+    in >> r.width >> r.height >> maxval;
+    in.get();
+  } else {
+    std::string key;
+    while (in >> key && key != "ENDHDR") {
+      if (key == "WIDTH") in >> r.width;
+      if (key == "HEIGHT") in >> r.height;
+      if (key == "DEPTH") in >> channels;
+      if (key == "MAXVAL") in >> maxval;
+      if (key == "TUPLTYPE") in >> key;
+    }
+    in.get();
+  }
+  EXPECT_EQ(maxval, 255);
+  const std::size_t start = std::size_t(in.tellg());
+  for (int i = 0; i < r.width * r.height; ++i) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data() + start + i * channels);
+    r.pixels.push_back(RvMakePixel(p[0], p[1], p[2], channels == 4 ? p[3] : 255));
+  }
+  return r;
+}
+
+// The colour of a pixel whatever the depth: palette entries for 8-bit bitmaps.
+RvPixel ColourAt(const CImageBitmap& b, int x, int y) {
+  const RvPixel v = b.GetPixel(x, y);
+  return b.GetBitsPerPixel() == 8 ? b.GetPalette()[v & 0xFF] : v;
+}
+
+std::unique_ptr<CDIBSectionBitmap> DecodeFile(const std::string& name) {
+  auto bitmap = std::make_unique<CDIBSectionBitmap>();
+  CMacPictDecoder decoder;
+  decoder.DecodeFile(rvtest::DataDir() + "/pict/" + name, bitmap.get());
+  return bitmap;
+}
+
+std::unique_ptr<CDIBSectionBitmap> DecodeBytes(const Bytes& bytes, int bpp = 0) {
+  auto bitmap = std::make_unique<CDIBSectionBitmap>();
+  CMacPictDecoder decoder;
+  decoder.DecodeMemory(bytes.data(), bytes.size(), bitmap.get(), bpp);
+  return bitmap;
+}
+
+// Decodes and returns the exception's code (0 when the picture decoded) and text.
+int DecodeError(const Bytes& bytes, std::string* text = nullptr) {
+  try {
+    DecodeBytes(bytes);
+  } catch (const CTextException& e) {
+    if (text) *text = e.GetText();
+    return e.GetCode();
+  }
+  return 0;
+}
+
+void ExpectMatches(const CImageBitmap& b, const Reference& r, bool compareAlpha = false) {
+  ASSERT_EQ(b.GetWidth(), r.width);
+  ASSERT_EQ(b.GetHeight(), r.height);
+  int mismatches = 0;
+  for (int y = 0; y < r.height; ++y)
+    for (int x = 0; x < r.width; ++x) {
+      const RvPixel mask = compareAlpha ? 0xFFFFFFFFu : 0x00FFFFFFu;
+      if ((ColourAt(b, x, y) & mask) != (r.At(x, y) & mask) && mismatches++ < 5)
+        ADD_FAILURE() << "pixel " << x << "," << y << std::hex << " got " << ColourAt(b, x, y)
+                      << " want " << r.At(x, y);
+    }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// Writes QuickDraw pictures for the cases no outside tool writes.
+class PictWriter {
+ public:
+  explicit PictWriter(int version = 2, int width = 8, int height = 4) : m_version(version) {
+    m_data.assign(512, 0);
+    Word(0);
+    Rect(0, 0, height, width);
+    if (version == 2) {
+      Word(0x0011);
+      Word(0x02FF);
+      Word(0x0C00);
+      for (int i = 0; i < 12; ++i) Word(0);
+    } else {
+      Byte(0x11);
+      Byte(0x01);
+    }
+  }
+  PictWriter& Byte(int v) {
+    m_data.push_back(std::uint8_t(v));
+    return *this;
+  }
+  PictWriter& Word(int v) { return Byte(v >> 8).Byte(v); }
+  PictWriter& Long(std::uint32_t v) { return Word(int(v >> 16)).Word(int(v & 0xFFFF)); }
+  PictWriter& Rect(int top, int left, int bottom, int right) {
+    return Word(top).Word(left).Word(bottom).Word(right);
+  }
+  PictWriter& Append(const Bytes& b) {
+    m_data.insert(m_data.end(), b.begin(), b.end());
+    return *this;
+  }
+  PictWriter& Op(int opcode) {
+    if (m_version == 2) {
+      if (m_data.size() & 1) Byte(0);
+      return Word(opcode);
+    }
+    return Byte(opcode);
+  }
+  // A pixel map record (without base address) of the given depth.
+  PictWriter& PixMap(int rowBytes, int height, int width, int packType, int pixelSize,
+                     int cmpCount) {
+    Word(0x8000 | rowBytes).Rect(0, 0, height, width);
+    Word(0).Word(packType).Long(0).Long(72 << 16).Long(72 << 16);
+    Word(pixelSize > 8 ? 16 : 0).Word(pixelSize).Word(cmpCount).Word(pixelSize > 8 ? 8 : pixelSize);
+    return Long(0).Long(0).Long(0);
+  }
+  PictWriter& ColourTable(const std::vector<RvPixel>& entries) {
+    Long(0).Word(0).Word(int(entries.size()) - 1);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      Word(int(i));
+      Word(RvPixelRed(entries[i]) * 257).Word(RvPixelGreen(entries[i]) * 257);
+      Word(RvPixelBlue(entries[i]) * 257);
+    }
+    return *this;
+  }
+  Bytes End() {
+    Op(0x00FF);
+    return m_data;
+  }
+
+ private:
+  int m_version;
+  Bytes m_data;
+};
+
+// PackBits with literal runs only: a valid encoding that any reader must accept.
+Bytes PackLiteral(const Bytes& row, std::size_t unit = 1) {
+  Bytes out;
+  for (std::size_t i = 0; i < row.size();) {
+    const std::size_t n = std::min<std::size_t>(128 * unit, row.size() - i) / unit;
+    out.push_back(std::uint8_t(n - 1));
+    out.insert(out.end(), row.begin() + i, row.begin() + i + n * unit);
+    i += n * unit;
+  }
+  return out;
+}
+
+// A packed row with its byte count (one byte for rowBytes up to 250).
+Bytes CountedRow(const Bytes& packed) {
+  Bytes out{std::uint8_t(packed.size())};
+  out.insert(out.end(), packed.begin(), packed.end());
+  return out;
+}
+
+const std::vector<RvPixel> kFourColours = {RvMakePixel(255, 255, 255), RvMakePixel(255, 0, 0),
+                                           RvMakePixel(0, 128, 0), RvMakePixel(0, 0, 0)};
+
+// An 8 x 4 PackBitsRect picture with 2-bit pixels: row y holds the index (x + y) % 4.
+PictWriter TwoBitPicture() {
+  PictWriter w(2, 8, 4);
+  w.Op(0x98).PixMap(2, 4, 8, 0, 2, 1).ColourTable(kFourColours);
+  w.Rect(0, 0, 4, 8).Rect(0, 0, 4, 8).Word(0);
+  for (int y = 0; y < 4; ++y) {
+    Bytes row(2, 0);
+    for (int x = 0; x < 8; ++x) row[x / 4] |= std::uint8_t(((x + y) % 4) << (6 - 2 * (x % 4)));
+    w.Append(row);  // rows under 8 bytes are stored unpacked
+  }
+  return w;
+}
+
+}  // namespace
+
+// --- Pictures written by outside tools: every pixel must equal the tool's input. ---
+
+TEST(MacPictReference, ImageMagickDirectPixelsAreExact) {
+  const auto b = DecodeFile("rgb37x23-im.pict");
+  EXPECT_EQ(b->GetBitsPerPixel(), 32);
+  EXPECT_FALSE(b->HasAlpha());
+  ExpectMatches(*b, ReadReference("rgb37x23.ppm"));
+  ExpectMatches(*DecodeFile("pal29x17-im.pict"), ReadReference("pal29x17.ppm"));
+}
+
+TEST(MacPictReference, ImageMagickAlphaChannelIsKept) {
+  const auto b = DecodeFile("rgba37x23-im.pict");
+  EXPECT_EQ(b->GetBitsPerPixel(), 32);
+  EXPECT_TRUE(b->HasAlpha());
+  ExpectMatches(*b, ReadReference("rgba37x23.pam"), true);
+}
+
+TEST(MacPictReference, PalettePicturesDecodeToEightBits) {
+  for (const char* name : {"pal29x17-im8.pict", "pal29x17-netpbm.pict"}) {
+    SCOPED_TRACE(name);
+    const auto b = DecodeFile(name);
+    EXPECT_EQ(b->GetBitsPerPixel(), 8);
+    ExpectMatches(*b, ReadReference("pal29x17.ppm"));
+  }
+  // 200 colours and rows over 8 bytes: packed rows with a colour table of its own order.
+  const auto b = DecodeFile("rgbq37x23-netpbm.pict");
+  EXPECT_EQ(b->GetBitsPerPixel(), 8);
+  ExpectMatches(*b, ReadReference("rgbq37x23.ppm"));
+}
+
+TEST(MacPictReference, QuickTimeJpegMatchesTheJpegDecoder) {
+  const std::string jpegPath = rvtest::DataDir() + "/pict/rgb37x23.jpg";
+  CDIBSectionBitmap direct;
+  CJPEGDecoder jpeg;
+  jpeg.DecodeFile(jpegPath, &direct, 32);
+
+  const auto b = DecodeFile("jpeg37x23.pict");
+  EXPECT_EQ(b->GetBitsPerPixel(), 32);
+  ASSERT_EQ(b->GetWidth(), 37);
+  ASSERT_EQ(b->GetHeight(), 23);
+  const Reference source = ReadReference("rgb37x23.ppm");
+  double difference = 0;
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 37; ++x) {
+      ASSERT_EQ(b->GetPixel(x, y) & 0xFFFFFF, direct.GetPixel(x, y) & 0xFFFFFF) << x << "," << y;
+      const RvPixel p = b->GetPixel(x, y), s = source.At(x, y);
+      difference += std::abs(RvPixelRed(p) - RvPixelRed(s)) +
+                    std::abs(RvPixelGreen(p) - RvPixelGreen(s)) +
+                    std::abs(RvPixelBlue(p) - RvPixelBlue(s));
+    }
+  // And the JPEG really is the source picture: quality 90 with halved chroma loses a few
+  // levels on this busy pattern, a different picture would be off by far more.
+  EXPECT_LT(difference / (37 * 23 * 3), 8.0);
+}
+
+TEST(MacPictReference, QuickTimeJpegIsPlacedByItsMatrix) {
+  CDIBSectionBitmap direct;
+  CJPEGDecoder jpeg;
+  jpeg.DecodeFile(rvtest::DataDir() + "/pict/rgb37x23.jpg", &direct, 32);
+  const auto b = DecodeFile("jpeg-offset.pict");
+  ASSERT_EQ(b->GetWidth(), 50);
+  ASSERT_EQ(b->GetHeight(), 30);
+  EXPECT_EQ(b->GetPixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(b->GetPixel(4, 2) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(b->GetPixel(49, 29) & 0xFFFFFF, 0xFFFFFFu);
+  EXPECT_EQ(b->GetPixel(5, 3) & 0xFFFFFF, direct.GetPixel(0, 0) & 0xFFFFFF);
+  EXPECT_EQ(b->GetPixel(5 + 36, 3 + 22) & 0xFFFFFF, direct.GetPixel(36, 22) & 0xFFFFFF);
+  EXPECT_EQ(b->GetPixel(5 + 37, 3) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+// --- Pictures built here. ---
+
+TEST(MacPictIndexed, VersionOneBitmapIsBlackOnWhite) {
+  PictWriter w(1, 10, 3);
+  w.Op(0x90).Word(2).Rect(0, 0, 3, 10).Rect(0, 0, 3, 10).Rect(0, 0, 3, 10).Word(0);
+  w.Append({0xA0, 0x40}).Append({0xFF, 0xC0}).Append({0x00, 0x00});
+  const auto b = DecodeBytes(w.End());
+  ASSERT_EQ(b->GetBitsPerPixel(), 8);
+  ASSERT_EQ(b->GetWidth(), 10);
+  EXPECT_EQ(ColourAt(*b, 0, 0), RvMakePixel(0, 0, 0));
+  EXPECT_EQ(ColourAt(*b, 1, 0), RvMakePixel(255, 255, 255));
+  EXPECT_EQ(ColourAt(*b, 2, 0), RvMakePixel(0, 0, 0));
+  EXPECT_EQ(ColourAt(*b, 9, 0), RvMakePixel(0, 0, 0));
+  EXPECT_EQ(ColourAt(*b, 9, 1), RvMakePixel(0, 0, 0));
+  EXPECT_EQ(ColourAt(*b, 5, 2), RvMakePixel(255, 255, 255));
+}
+
+TEST(MacPictIndexed, TwoAndFourBitPixelsUseTheColourTable) {
+  const auto two = DecodeBytes(TwoBitPicture().End());
+  ASSERT_EQ(two->GetBitsPerPixel(), 8);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(ColourAt(*two, x, y), kFourColours[(x + y) % 4]);
+
+  // Four bits, 20 pixels wide: rows of 10 bytes are packed.
+  PictWriter w(2, 20, 2);
+  std::vector<RvPixel> table;
+  for (int i = 0; i < 16; ++i) table.push_back(RvMakePixel(i * 16, 255 - i * 16, i));
+  w.Op(0x98).PixMap(10, 2, 20, 0, 4, 1).ColourTable(table);
+  w.Rect(0, 0, 2, 20).Rect(0, 0, 2, 20).Word(0);
+  for (int y = 0; y < 2; ++y) {
+    Bytes row(10);
+    for (int x = 0; x < 20; x += 2)
+      row[x / 2] = std::uint8_t((((x + y) % 16) << 4) | ((x + 1 + y) % 16));
+    w.Append(CountedRow(PackLiteral(row)));
+  }
+  const auto four = DecodeBytes(w.End());
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 20; ++x) EXPECT_EQ(ColourAt(*four, x, y), table[(x + y) % 16]);
+  // 32 bits when asked for.
+  const auto wide = DecodeBytes(TwoBitPicture().End(), 32);
+  EXPECT_EQ(wide->GetBitsPerPixel(), 32);
+  EXPECT_EQ(wide->GetPixel(1, 0), kFourColours[1]);
+}
+
+TEST(MacPictIndexed, RepeatRunsAndRegionFormsDecode) {
+  PictWriter w(2, 12, 2);
+  w.Op(0x99).PixMap(12, 2, 12, 0, 8, 1).ColourTable(kFourColours);
+  w.Rect(0, 0, 2, 12).Rect(0, 0, 2, 12).Word(0);
+  w.Word(10).Rect(0, 0, 2, 12);                          // a rectangular mask region
+  w.Append(CountedRow({0xF5, 0x02, 0x00, 0x01}));        // twelve 2s ... then a literal cut off
+  w.Append(CountedRow({0x01, 0x03, 0x01, 0xF7, 0x00}));  // 3, 1, then ten 0s
+  const auto b = DecodeBytes(w.End());
+  for (int x = 0; x < 12; ++x) EXPECT_EQ(ColourAt(*b, x, 0), kFourColours[2]) << x;
+  EXPECT_EQ(ColourAt(*b, 0, 1), kFourColours[3]);
+  EXPECT_EQ(ColourAt(*b, 1, 1), kFourColours[1]);
+  for (int x = 2; x < 12; ++x) EXPECT_EQ(ColourAt(*b, x, 1), kFourColours[0]) << x;
+}
+
+TEST(MacPictIndexed, ImagesSharingATableStayEightBitsOtherwiseThirtyTwo) {
+  auto twoImages = [](const std::vector<RvPixel>& second) {
+    PictWriter w(2, 8, 8);
+    for (int band = 0; band < 2; ++band) {
+      w.Op(0x98).PixMap(2, 4, 8, 0, 2, 1).ColourTable(band == 0 ? kFourColours : second);
+      w.Rect(0, 0, 4, 8).Rect(band * 4, 0, band * 4 + 4, 8).Word(0);
+      for (int y = 0; y < 4; ++y) w.Append({0x1B, 0x1B});  // indexes 0 1 2 3 0 1 2 3
+    }
+    return w.End();
+  };
+  const auto same = DecodeBytes(twoImages(kFourColours));
+  EXPECT_EQ(same->GetBitsPerPixel(), 8);
+  EXPECT_EQ(ColourAt(*same, 2, 6), kFourColours[2]);
+
+  std::vector<RvPixel> other = kFourColours;
+  other[2] = RvMakePixel(1, 2, 3);
+  const auto mixed = DecodeBytes(twoImages(other));
+  EXPECT_EQ(mixed->GetBitsPerPixel(), 32);
+  EXPECT_EQ(mixed->GetPixel(2, 1), kFourColours[2]);
+  EXPECT_EQ(mixed->GetPixel(2, 6), RvMakePixel(1, 2, 3));
+}
+
+TEST(MacPictIndexed, UncoveredFrameIsWhiteAndScaledImagesRepeatPixels) {
+  // A 2 x 2 image drawn 4 x 4 at (2, 1) in an 8 x 6 frame whose table has no white.
+  const std::vector<RvPixel> table = {RvMakePixel(10, 20, 30), RvMakePixel(200, 0, 0)};
+  PictWriter w(2, 8, 6);
+  w.Op(0x98).PixMap(1, 2, 2, 0, 1, 1).ColourTable(table);
+  w.Rect(0, 0, 2, 2).Rect(1, 2, 5, 6).Word(0);
+  w.Append({0x40}).Append({0x80});  // row 0: 0 1, row 1: 1 0
+  const auto b = DecodeBytes(w.End());
+  ASSERT_EQ(b->GetBitsPerPixel(), 8);
+  EXPECT_EQ(ColourAt(*b, 0, 0), RvMakePixel(255, 255, 255));
+  EXPECT_EQ(ColourAt(*b, 7, 5), RvMakePixel(255, 255, 255));
+  EXPECT_EQ(ColourAt(*b, 2, 1), table[0]);
+  EXPECT_EQ(ColourAt(*b, 3, 2), table[0]);
+  EXPECT_EQ(ColourAt(*b, 4, 1), table[1]);
+  EXPECT_EQ(ColourAt(*b, 5, 2), table[1]);
+  EXPECT_EQ(ColourAt(*b, 2, 3), table[1]);
+  EXPECT_EQ(ColourAt(*b, 5, 4), table[0]);
+  EXPECT_EQ(ColourAt(*b, 6, 1), RvMakePixel(255, 255, 255));
+}
+
+TEST(MacPictDirect, SixteenBitPixelsPackedAndRaw) {
+  // 0x7FFF white, 0x7C00 red, 0x4210 = 16/16/16 -> 132 each.
+  const std::vector<int> values = {0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x4210};
+  Bytes row;
+  for (int v : values) row.push_back(std::uint8_t(v >> 8)), row.push_back(std::uint8_t(v));
+  for (int packType : {3, 1}) {
+    SCOPED_TRACE(packType);
+    PictWriter w(2, 5, 1);
+    w.Op(0x9A).Long(0xFF).PixMap(10, 1, 5, packType, 16, 3);
+    w.Rect(0, 0, 1, 5).Rect(0, 0, 1, 5).Word(0);
+    w.Append(packType == 3 ? CountedRow(PackLiteral(row, 2)) : row);
+    const auto b = DecodeBytes(w.End());
+    ASSERT_EQ(b->GetBitsPerPixel(), 32);
+    EXPECT_EQ(b->GetPixel(0, 0), RvMakePixel(255, 255, 255));
+    EXPECT_EQ(b->GetPixel(1, 0), RvMakePixel(255, 0, 0));
+    EXPECT_EQ(b->GetPixel(2, 0), RvMakePixel(0, 255, 0));
+    EXPECT_EQ(b->GetPixel(3, 0), RvMakePixel(0, 0, 255));
+    EXPECT_EQ(b->GetPixel(4, 0), RvMakePixel(132, 132, 132));
+  }
+  // A word repeat: four copies of red.
+  PictWriter w(2, 4, 1);
+  w.Op(0x9A).Long(0xFF).PixMap(8, 1, 4, 3, 16, 3).Rect(0, 0, 1, 4).Rect(0, 0, 1, 4).Word(0);
+  w.Append(CountedRow({0xFD, 0x7C, 0x00}));
+  const auto b = DecodeBytes(w.End());
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(b->GetPixel(x, 0), RvMakePixel(255, 0, 0));
+}
+
+TEST(MacPictDirect, ThirtyTwoBitRawAndPadlessRows) {
+  PictWriter raw(2, 2, 1);
+  raw.Op(0x9A).Long(0xFF).PixMap(8, 1, 2, 1, 32, 3).Rect(0, 0, 1, 2).Rect(0, 0, 1, 2).Word(0);
+  raw.Append({0, 10, 20, 30, 0, 40, 50, 60});
+  const auto a = DecodeBytes(raw.End());
+  EXPECT_EQ(a->GetPixel(0, 0), RvMakePixel(10, 20, 30));
+  EXPECT_EQ(a->GetPixel(1, 0), RvMakePixel(40, 50, 60));
+  EXPECT_FALSE(a->HasAlpha());
+
+  PictWriter rgb(2, 3, 1);
+  rgb.Op(0x9A).Long(0xFF).PixMap(12, 1, 3, 2, 32, 3).Rect(0, 0, 1, 3).Rect(0, 0, 1, 3).Word(0);
+  rgb.Append({1, 2, 3, 4, 5, 6, 7, 8, 9});
+  const auto c = DecodeBytes(rgb.End());
+  EXPECT_EQ(c->GetPixel(0, 0), RvMakePixel(1, 2, 3));
+  EXPECT_EQ(c->GetPixel(2, 0), RvMakePixel(7, 8, 9));
+}
+
+TEST(MacPictDirect, AllZeroAlphaMeansOpaque) {
+  PictWriter w(2, 3, 1);
+  w.Op(0x9A).Long(0xFF).PixMap(12, 1, 3, 4, 32, 4).Rect(0, 0, 1, 3).Rect(0, 0, 1, 3).Word(0);
+  w.Append(CountedRow(PackLiteral({0, 0, 0, 9, 8, 7, 1, 2, 3, 4, 5, 6})));
+  const auto b = DecodeBytes(w.End());
+  EXPECT_FALSE(b->HasAlpha());
+  EXPECT_EQ(b->GetPixel(0, 0), RvMakePixel(9, 1, 4, 255));
+  EXPECT_EQ(b->GetPixel(2, 0), RvMakePixel(7, 3, 6, 255));
+}
+
+TEST(MacPictOpcodes, DrawingOpcodesBeforeTheImageAreSkipped) {
+  PictWriter w(2, 8, 4);
+  w.Op(0x001E);                                                     // default highlight
+  w.Op(0x0001).Word(10).Rect(0, 0, 4, 8);                           // clip region
+  w.Op(0x001A).Word(0xFFFF).Word(0).Word(0);                        // foreground colour
+  w.Op(0x0009).Append(Bytes(8, 0x55));                              // pen pattern
+  w.Op(0x0012).Word(2).Append(Bytes(8, 0)).Append(Bytes(6, 0x80));  // dither pixel pattern
+  // A full pixel pattern: 8 x 8 at 1 bit, its colour table and unpacked rows.
+  w.Op(0x0014).Word(1).Append(Bytes(8, 0)).Word(0x8002).Rect(0, 0, 8, 8);
+  w.Word(0).Word(0).Long(0).Long(0).Long(0).Word(0).Word(1).Word(1).Word(1).Long(0).Long(0).Long(0);
+  w.ColourTable({RvMakePixel(0, 0, 0), RvMakePixel(255, 255, 255)}).Append(Bytes(16, 0xAA));
+  w.Op(0x0030).Rect(0, 0, 2, 2);                                           // frame rectangle
+  w.Op(0x0060).Rect(0, 0, 2, 2).Word(0).Word(90);                          // frame arc
+  w.Op(0x0070).Word(18).Rect(0, 0, 2, 2).Word(0).Word(0).Word(1).Word(1);  // polygon
+  w.Op(0x0028).Word(1).Word(1).Byte(3).Append({'a', 'b', 'c'});            // long text
+  w.Op(0x002C).Word(5).Word(3).Byte(2).Append({'H', 'i'});                 // font name
+  w.Op(0x00A0).Word(42);                                                   // short comment
+  w.Op(0x00A1).Word(100).Word(3).Append({1, 2, 3});                        // long comment
+  w.Op(0x00D0).Long(4).Long(0);                                            // reserved, long length
+  w.Op(0x0200).Long(0);          // reserved, length in the opcode
+  w.Op(0x8100).Long(2).Word(0);  // reserved, long length
+  w.Op(0x98).PixMap(2, 4, 8, 0, 2, 1).ColourTable(kFourColours);
+  w.Rect(0, 0, 4, 8).Rect(0, 0, 4, 8).Word(0);
+  for (int y = 0; y < 4; ++y) w.Append({0x1B, 0x1B});
+  const auto b = DecodeBytes(w.End());
+  EXPECT_EQ(ColourAt(*b, 1, 3), kFourColours[1]);
+  EXPECT_EQ(ColourAt(*b, 7, 0), kFourColours[3]);
+}
+
+// --- Errors: a code and a message, never a crash. ---
+
+TEST(MacPictErrors, VersionAndContentMessages) {
+  std::string text;
+  PictWriter vector(2, 8, 4);
+  vector.Op(0x0030).Rect(0, 0, 2, 2);
+  EXPECT_EQ(DecodeError(vector.End(), &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: PICT contained only vector data!\n\n");
+
+  Bytes noVersion(512, 0);
+  noVersion.insert(noVersion.end(), {0, 0, 0, 0, 0, 0, 0, 4, 0, 8, 0x12, 0x01, 0, 0xFF});
+  EXPECT_EQ(DecodeError(noVersion, &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: Error decoding pict: Version number missing.\n");
+
+  Bytes badVersion = noVersion;
+  badVersion[522] = 0x11;
+  badVersion[523] = 0x03;
+  EXPECT_EQ(DecodeError(badVersion, &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: Illegal version number.\n");
+  badVersion[523] = 0x02;  // version 2 needs 0xFF next
+  EXPECT_EQ(DecodeError(badVersion, &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: Illegal version number.\n");
+
+  PictWriter pattern(2, 8, 4);
+  pattern.Op(0x0012).Word(7).Append(Bytes(8, 0));
+  EXPECT_EQ(DecodeError(pattern.End(), &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: Unknown pattern type in pixPat.\n");
+}
+
+TEST(MacPictErrors, PixelAndDepthMessages) {
+  std::string text;
+  // Index 3 with a table of two entries.
+  PictWriter index(2, 4, 1);
+  index.Op(0x98).PixMap(1, 1, 4, 0, 2, 1).ColourTable({0, 0}).Rect(0, 0, 1, 4).Rect(0, 0, 1, 4);
+  index.Word(0).Append({0x03});
+  EXPECT_EQ(DecodeError(index.End(), &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: pixel value greater than colour table size.\n");
+
+  PictWriter depth(2, 4, 1);
+  depth.Op(0x98).PixMap(2, 1, 4, 0, 3, 1).ColourTable(kFourColours).Rect(0, 0, 1, 4);
+  depth.Rect(0, 0, 1, 4).Word(0).Append({0, 0});
+  EXPECT_EQ(DecodeError(depth.End(), &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: Bad bits per pixel in expandBuf.\n");
+
+  PictWriter direct(2, 4, 1);
+  direct.Op(0x9A).Long(0xFF).PixMap(12, 1, 4, 1, 24, 3).Rect(0, 0, 1, 4).Rect(0, 0, 1, 4);
+  direct.Word(0).Append(Bytes(12, 0));
+  EXPECT_EQ(DecodeError(direct.End(), &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: Bad bits per pixel in expandBuf8.\n");
+}
+
+TEST(MacPictErrors, QuickTimeOtherThanJpegIsRefused) {
+  const std::string file = rvtest::ReadFile(rvtest::DataDir() + "/pict/jpeg37x23.pict");
+  Bytes data(file.begin(), file.end());
+  // The codec type follows the image description's size, 68 bytes into the opcode's data.
+  const std::size_t codec = 512 + 2 + 8 + 4 + 2 + 24 + 2 + 2 + 10 + 2 + 4 + 68 + 4;
+  ASSERT_EQ(std::string(data.begin() + codec, data.begin() + codec + 4), "jpeg");
+  data[codec] = 'r';
+  std::string text;
+  EXPECT_EQ(DecodeError(data, &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: PICT file contains unrecognized quicktime data.\n\n");
+}
+
+TEST(MacPictErrors, AbsurdFrameIsRefusedBeforeAllocating) {
+  PictWriter w(2, 8, 4);
+  w.Op(0x98).PixMap(2, 1, 8, 0, 2, 1).ColourTable(kFourColours);
+  Bytes data = w.Rect(0, 0, 1, 8).Rect(0, 0, 1, 8).Word(0).Append({0, 0}).End();
+  // Frame -32768 .. 32767 in both directions.
+  const Bytes frame = {0x80, 0x00, 0x80, 0x00, 0x7F, 0xFF, 0x7F, 0xFF};
+  std::copy(frame.begin(), frame.end(), data.begin() + 514);
+  EXPECT_EQ(DecodeError(data), kErrNoMemory);
+}
+
+TEST(MacPictErrors, TruncatedAndCorruptedFilesRaiseErrors) {
+  for (const char* name : {"rgb37x23-im.pict", "pal29x17-netpbm.pict", "jpeg37x23.pict",
+                           "rgba37x23-im.pict", "rgbq37x23-netpbm.pict"}) {
+    SCOPED_TRACE(name);
+    const std::string file = rvtest::ReadFile(rvtest::DataDir() + "/pict/" + name);
+    const Bytes full(file.begin(), file.end());
+    for (std::size_t n = 0; n < full.size(); n += (n < 600 ? 1 : 7)) {
+      const Bytes cut(full.begin(), full.begin() + n);
+      EXPECT_NE(DecodeError(cut), 0) << "length " << n;
+    }
+    // Corrupted bytes either decode or raise a decoder error; nothing else may happen.
+    std::uint32_t seed = 12345;
+    for (int round = 0; round < 300; ++round) {
+      Bytes bad = full;
+      for (int k = 0; k < 4; ++k) {
+        seed = seed * 1103515245 + 12345;
+        const std::size_t at = 512 + (seed >> 8) % (bad.size() - 512);
+        bad[at] = std::uint8_t(seed >> 24);
+      }
+      DecodeError(bad);
+    }
+  }
+}

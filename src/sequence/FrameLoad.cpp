@@ -1,0 +1,52 @@
+// Decoding a frame into its bitmap: decode, then crop, then resample, so that the cache holds
+// exactly what is shown.
+#include <exception>
+
+#include "imageops/CropResample.h"
+#include "imageops/RvCrop.h"
+#include "imageops/RvResample.h"
+#include "imaging/FrameDecoder.h"
+#include "imaging/TextException.h"
+#include "sequence/Frame.h"
+
+bool CRvFrame::Load(CFrameDecoder* decoder, const CRvCrop* crop, const CRvResample* resample,
+                    int* width, int* height) {
+  m_bitmap.reset();
+  try {
+    auto bitmap = std::make_unique<CDIBSectionBitmap>();
+    decoder->DecodeFile(m_path, bitmap.get());
+    *width = bitmap->GetWidth();
+    *height = bitmap->GetHeight();
+
+    if (crop) {
+      int left = 0;
+      int top = 0;
+      int cropWidth = 0;
+      int cropHeight = 0;
+      crop->GetCropRect(bitmap->GetWidth(), bitmap->GetHeight(), &left, &top, &cropWidth,
+                        &cropHeight);
+      // A margin reaching the far edge keeps the last column (row) instead of nothing.
+      if (left == bitmap->GetWidth() && left > 0) {
+        left = bitmap->GetWidth() - 1;
+        cropWidth = 1;
+      }
+      if (top == bitmap->GetHeight() && top > 0) {
+        top = bitmap->GetHeight() - 1;
+        cropHeight = 1;
+      }
+      bitmap = RvCropBitmap(*bitmap, left, top, cropWidth, cropHeight);
+    }
+    if (resample) {
+      int newWidth = 0;
+      int newHeight = 0;
+      resample->GetNewSize(bitmap->GetWidth(), bitmap->GetHeight(), &newWidth, &newHeight);
+      bitmap = RvResampleBitmap(*bitmap, newWidth, newHeight);
+    }
+    m_bitmap = std::move(bitmap);
+    return true;
+  } catch (const std::exception&) {
+    // Decoder errors and allocation failures alike: the frame is not loadable this time.
+    m_bitmap.reset();
+    return false;
+  }
+}

@@ -91,7 +91,8 @@ inline RvPixel ColourAt(const CImageBitmap& bitmap, int x, int y) {
 }
 
 // Raw red, green, blue, alpha bytes of a file as an independent tool decodes it: netpbm for
-// deep ILBM (which ImageMagick does not read), ImageMagick for everything else.
+// deep ILBM (which ImageMagick does not read), ImageMagick for everything else. ImageMagick
+// keeps a TGA's row order as orientation data; -auto-orient applies it to the pixels.
 inline bool ReferenceRgba(const std::string& file, Bytes* rgba, std::string* why) {
   rvtest::TempDir tmp;
   const bool ilbm = file.size() > 4 && file.substr(file.size() - 4) == ".iff";
@@ -103,7 +104,8 @@ inline bool ReferenceRgba(const std::string& file, Bytes* rgba, std::string* why
   const std::string out = tmp.File("ref");
   const std::string cmd =
       ilbm ? "ilbmtoppm " + rvtest::ShellQuote(file) + " > " + rvtest::ShellQuote(out)
-           : "convert " + rvtest::ShellQuote(file) + " -depth 8 rgba:" + rvtest::ShellQuote(out);
+           : "convert " + rvtest::ShellQuote(file) +
+                 " -auto-orient -depth 8 rgba:" + rvtest::ShellQuote(out);
   std::string err;
   if (rvtest::RunCommand(cmd, nullptr, &err) != 0) {
     *why = "reference decode failed: " + err;

@@ -90,54 +90,62 @@ inline RvPixel ColourAt(const CImageBitmap& bitmap, int x, int y) {
   return p;
 }
 
-// Raw red, green, blue, alpha bytes of a file as an independent tool decodes it: netpbm for
-// deep ILBM (which ImageMagick does not read), ImageMagick for everything else. ImageMagick
-// keeps a TGA's row order as orientation data; -auto-orient applies it to the pixels.
-inline bool ReferenceRgba(const std::string& file, Bytes* rgba, std::string* why) {
+// Raw red, green, blue, alpha bytes of a file as an independent tool decodes it: the named
+// netpbm reader when one is given (ilbmtoppm for deep ILBM, which ImageMagick does not read),
+// else ImageMagick. ImageMagick keeps a TGA's row order as orientation data; -auto-orient
+// applies it to the pixels.
+inline bool ReferenceRgba(const std::string& file, const std::string& netpbmReader, Bytes* rgba,
+                          std::string* why) {
   rvtest::TempDir tmp;
-  const bool ilbm = file.size() > 4 && file.substr(file.size() - 4) == ".iff";
-  const std::string tool = ilbm ? "ilbmtoppm" : "convert";
+  const std::string tool = netpbmReader.empty() ? "convert" : netpbmReader;
   if (!rvtest::HaveProgram(tool)) {
     *why = tool + " is not installed";
     return false;
   }
   const std::string out = tmp.File("ref");
   const std::string cmd =
-      ilbm ? "ilbmtoppm " + rvtest::ShellQuote(file) + " > " + rvtest::ShellQuote(out)
-           : "convert " + rvtest::ShellQuote(file) +
-                 " -auto-orient -depth 8 rgba:" + rvtest::ShellQuote(out);
+      netpbmReader.empty()
+          ? "convert " + rvtest::ShellQuote(file) +
+                " -auto-orient -depth 8 rgba:" + rvtest::ShellQuote(out)
+          : netpbmReader + " " + rvtest::ShellQuote(file) + " > " + rvtest::ShellQuote(out);
   std::string err;
   if (rvtest::RunCommand(cmd, nullptr, &err) != 0) {
     *why = "reference decode failed: " + err;
     return false;
   }
   Bytes raw = ReadBytes(out);
-  if (!ilbm) {
+  if (netpbmReader.empty()) {
     *rgba = std::move(raw);
     return true;
   }
-  // A binary PPM: "P6", width, height, 255, one white-space byte, then RGB triples.
+  // A binary PPM or PGM with a maximum of 255: magic, width, height, maximum, one white-space
+  // byte, then the samples.
+  const bool grey = raw.size() > 1 && raw[1] == '5';
   std::size_t pos = 2;
-  int fields = 0;
-  while (fields < 3 && pos < raw.size()) {
+  for (int fields = 0; fields < 3 && pos < raw.size(); ++fields) {
     while (pos < raw.size() && std::isspace(raw[pos])) ++pos;
     while (pos < raw.size() && std::isdigit(raw[pos])) ++pos;
-    ++fields;
   }
   ++pos;
   rgba->clear();
-  for (; pos + 3 <= raw.size(); pos += 3)
-    rgba->insert(rgba->end(), {raw[pos], raw[pos + 1], raw[pos + 2], 255});
+  const std::size_t step = grey ? 1 : 3;
+  for (; pos + step <= raw.size(); pos += step) {
+    if (grey)
+      rgba->insert(rgba->end(), {raw[pos], raw[pos], raw[pos], 255});
+    else
+      rgba->insert(rgba->end(), {raw[pos], raw[pos + 1], raw[pos + 2], 255});
+  }
   return true;
 }
 
 // Expects every pixel to equal the reference decode (RGB; alpha too when asked), allowing the
 // given difference per component.
 inline void ExpectMatchesReference(const CImageBitmap& bitmap, const std::string& file,
-                                   bool compareAlpha, int tolerance = 0) {
+                                   bool compareAlpha, int tolerance = 0,
+                                   const std::string& netpbmReader = "") {
   Bytes ref;
   std::string why;
-  if (!ReferenceRgba(file, &ref, &why)) GTEST_SKIP() << why;
+  if (!ReferenceRgba(file, netpbmReader, &ref, &why)) GTEST_SKIP() << why;
   const int w = bitmap.GetWidth();
   const int h = bitmap.GetHeight();
   ASSERT_EQ(ref.size(), std::size_t(w) * std::size_t(h) * 4) << file;

@@ -1,0 +1,204 @@
+#include "imaging/decoders/PCXDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include "DecoderTestUtil.h"
+
+using namespace dectest;
+
+namespace {
+
+struct PcxSpec {
+  int bits = 8;
+  int planes = 1;
+  int width = 1;
+  int height = 1;
+  int bytesPerLine = -1;  // -1: just enough for the row
+  int encoding = 1;
+  int xmin = 0;
+  int ymin = 0;
+};
+
+// The 16-entry header palette: entry i is (16 i, 255 - 16 i, i).
+Bytes MakePcx(const PcxSpec& s, const Bytes& encoded) {
+  const int bpl = s.bytesPerLine >= 0 ? s.bytesPerLine : (s.width * s.bits + 7) / 8;
+  ByteWriter w;
+  w.U8(0x0A).U8(5).U8(s.encoding).U8(s.bits);
+  w.LE16(s.xmin).LE16(s.ymin).LE16(s.xmin + s.width - 1).LE16(s.ymin + s.height - 1);
+  w.LE16(72).LE16(72);
+  for (int i = 0; i < 16; ++i) w.U8(16 * i).U8(255 - 16 * i).U8(i);
+  w.U8(0).U8(s.planes).LE16(bpl).LE16(1);
+  w.Zeros(128 - w.Size());
+  w.Append(encoded);
+  return w.Get();
+}
+
+RvPixel HeaderColour(int i) {
+  return RvMakePixel(std::uint8_t(16 * i), std::uint8_t(255 - 16 * i), std::uint8_t(i));
+}
+
+}  // namespace
+
+TEST(PCXDecoder, ToolFilesMatchTheToolsOwnDecode) {
+  for (const char* file :
+       {"pcx24.pcx", "pcx8.pcx", "pcx1.pcx", "pcx4planes.pcx", "pcx2packed.pcx"}) {
+    SCOPED_TRACE(file);
+    // ImageMagick shows one-bit PCX files inverted; netpbm, which wrote them, reads them as
+    // written (index 0 black), so netpbm is the reference for all of them.
+    auto bitmap = Decode<CPCXDecoder>(DataBytes(file));
+    EXPECT_EQ(bitmap->GetWidth(), 29);
+    EXPECT_EQ(bitmap->GetHeight(), 11);
+    EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
+    EXPECT_FALSE(bitmap->HasAlpha());
+    ExpectMatchesReference(*bitmap, DataFile(file), false, 0, "pcxtoppm");
+  }
+  for (const char* file : {"pcx24.pcx", "pcx8.pcx", "pcx4planes.pcx", "pcx2packed.pcx"}) {
+    SCOPED_TRACE(file);
+    ExpectMatchesReference(*Decode<CPCXDecoder>(DataBytes(file)), DataFile(file), false);
+  }
+}
+
+TEST(PCXDecoder, SixteenColoursFromFourOneBitPlanes) {
+  PcxSpec s;
+  s.bits = 1;
+  s.planes = 4;
+  s.width = 16;
+  // Plane p holds bit p of the index: pixel x gets index x.
+  const Bytes planes = {0x55, 0x55, 0x33, 0x33, 0x0F, 0x0F, 0x00, 0xC1, 0xFF};
+  auto bitmap = Decode<CPCXDecoder>(MakePcx(s, planes));
+  for (int x = 0; x < 16; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), HeaderColour(x)) << x;
+}
+
+TEST(PCXDecoder, OneBitOnePlaneIsBlackAndWhite) {
+  PcxSpec s;
+  s.bits = 1;
+  s.width = 9;
+  s.bytesPerLine = 2;
+  auto bitmap = Decode<CPCXDecoder>(MakePcx(s, {0xA0, 0x80}));
+  const bool white[9] = {true, false, true, false, false, false, false, false, true};
+  for (int x = 0; x < 9; ++x)
+    EXPECT_EQ(bitmap->GetPixel(x, 0), white[x] ? RvMakePixel(255, 255, 255) : RvMakePixel(0, 0, 0))
+        << x;
+}
+
+TEST(PCXDecoder, PackedTwoAndFourBitPixels) {
+  PcxSpec s;
+  s.bits = 2;
+  s.width = 5;
+  auto two = Decode<CPCXDecoder>(
+      MakePcx(s, {0x1B, 0xC1, 0xC0}));  // 0 1 2 3 | 3 (0xC0 stored as a run of one)
+  const int expected2[5] = {0, 1, 2, 3, 3};
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(two->GetPixel(x, 0), HeaderColour(expected2[x])) << x;
+  s.bits = 4;
+  s.width = 3;
+  auto four = Decode<CPCXDecoder>(MakePcx(s, {0xC1, 0xF1, 0x70}));
+  EXPECT_EQ(four->GetPixel(0, 0), HeaderColour(15));
+  EXPECT_EQ(four->GetPixel(1, 0), HeaderColour(1));
+  EXPECT_EQ(four->GetPixel(2, 0), HeaderColour(7));
+}
+
+TEST(PCXDecoder, RunsAndTheColourTable) {
+  PcxSpec s;
+  s.width = 3;
+  s.height = 2;
+  // A run of four 2s crosses the row end, then a literal 1 and a run-coded 0xC5 (which needs
+  // the run form to be stored at all).
+  Bytes data = {0xC4, 2, 1, 0xC1, 0xC5};
+  ByteWriter table;
+  table.U8(0x0C);
+  for (int i = 0; i < 256; ++i) table.U8(i).U8(0).U8(255 - i);
+  Bytes file = MakePcx(s, data);
+  const Bytes tableBytes = table.Get();
+  Bytes withTable = file;
+  withTable.insert(withTable.end(), tableBytes.begin(), tableBytes.end());
+  auto bitmap = Decode<CPCXDecoder>(withTable);
+  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(2, 0, 253));
+  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(2, 0, 253));
+  EXPECT_EQ(bitmap->GetPixel(1, 1), RvMakePixel(1, 0, 254));
+  EXPECT_EQ(bitmap->GetPixel(2, 1), RvMakePixel(0xC5, 0, 255 - 0xC5));
+
+  // A table placed at the end of the file after some stray bytes is still found.
+  Bytes padded = file;
+  padded.insert(padded.end(), {0, 0, 0});
+  padded.insert(padded.end(), tableBytes.begin(), tableBytes.end());
+  EXPECT_EQ(Decode<CPCXDecoder>(padded)->GetPixel(0, 0), RvMakePixel(2, 0, 253));
+
+  std::string text;
+  Bytes badSignature = withTable;
+  badSignature[file.size()] = 0x0D;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(badSignature, &text), kErrCorrupt);
+  EXPECT_EQ(text, "Decoder error: bad color map signature.\n");
+  EXPECT_EQ(DecodeError<CPCXDecoder>(file), kErrEndOfFile);
+  EXPECT_EQ(DecodeError<CPCXDecoder>(Bytes(withTable.begin(), withTable.end() - 100)),
+            kErrEndOfFile);
+}
+
+TEST(PCXDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
+  std::string text;
+  PcxSpec s;
+  Bytes notPcx = MakePcx(s, {1});
+  notPcx[0] = 0x0B;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(notPcx, &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: Error decoding pcx: Not a PCX file.\n");
+  s.encoding = 0;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(s, {1}), &text), kErrWrongSignature);
+  EXPECT_EQ(text, "Decoder error: File has unknown encoding scheme.\n");
+
+  struct Combo {
+    int bits;
+    int planes;
+    int code;
+    const char* text;
+  };
+  const Combo combos[] = {
+      {1, 5, kErrFormat, "Decoder error: Can't handle image with more than 4 planes.\n"},
+      {1, 0, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
+      {8, 2, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
+      {16, 1, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
+      {4, 3, kErrCorrupt, "Decoder error: Can't handle more than 1 bit per pixel.\n"},
+      {2, 3, kErrCorrupt, "Decoder error: Can't handle more than 1 bit per pixel.\n"},
+  };
+  for (const Combo& c : combos) {
+    PcxSpec combo;
+    combo.bits = c.bits;
+    combo.planes = c.planes;
+    combo.width = 8;
+    combo.bytesPerLine = 8;
+    EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(combo, Bytes(64, 0)), &text), c.code)
+        << c.bits << "/" << c.planes;
+    EXPECT_EQ(text, c.text);
+  }
+}
+
+TEST(PCXDecoder, RunsPastTheImageAndLyingSizes) {
+  PcxSpec s;
+  s.bits = 1;
+  s.width = 8;
+  s.height = 2;
+  std::string text;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(s, {0xFF, 0xC3, 1}), &text), kErrCorrupt);
+  EXPECT_EQ(text, "Decoder error: repeat count spans end of image.\n");
+
+  // Bytes per line too small for the width would make rows read into each other.
+  s.bytesPerLine = 0;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(s, {1, 2})), kErrFormat);
+
+  PcxSpec huge;
+  huge.width = 65535;
+  huge.height = 65535;
+  huge.planes = 3;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(huge, {0xFF, 0})), kErrFormat);
+  // xmax below xmin gives no pixels.
+  PcxSpec empty;
+  empty.xmin = 10;
+  empty.width = -3;
+  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(empty, {1})), kErrFormat);
+
+  const Bytes file = DataBytes("pcx24.pcx");
+  for (std::size_t cut : {0, 1, 100, 127})
+    EXPECT_EQ(DecodeError<CPCXDecoder>(Bytes(file.begin(), file.begin() + cut)), kErrEndOfFile)
+        << cut;
+  for (std::size_t cut = 170; cut < file.size(); cut += 41)
+    EXPECT_EQ(DecodeError<CPCXDecoder>(Bytes(file.begin(), file.begin() + cut)), kErrEndOfFile)
+        << cut;
+}

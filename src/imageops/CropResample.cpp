@@ -7,6 +7,10 @@
 #include <new>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "imaging/TextException.h"
 
 namespace {
@@ -108,8 +112,15 @@ AxisWeights ComputeAxisWeights(int oldSize, int newSize) {
     if (sum > 0.0) {
       for (int k = 0; k < count; ++k) w[k] /= sum;
     }
-    axis.first[i] = first;
-    axis.count[i] = count;
+    // Taps of weight 0 at either end add exactly +0.0 to a sum that is never negative, so
+    // dropping them changes no byte; it saves a third to a half of the work at scales 2 and 0.5.
+    int skip = 0;
+    while (skip < count && w[skip] == 0.0) ++skip;
+    int used = count - skip;
+    while (used > 0 && w[skip + used - 1] == 0.0) --used;
+    if (skip > 0) std::copy(w + skip, w + skip + used, w);
+    axis.first[i] = first + skip;
+    axis.count[i] = used;
   }
   return axis;
 }
@@ -122,6 +133,10 @@ inline std::uint8_t RoundToByte(double value) {
 // How the source's bytes enter the filter.
 enum class SourceKind { kBytes, kPalette };
 
+// All paths below give the same bytes: each output byte is trunc(0 + w0 x s0 + w1 x s1 + ... +
+// 0.5) in double precision with the taps added in ascending source order, saturated at 255. The
+// SSE2 paths only run several such sums side by side (IEEE double lanes, no fused multiply-add).
+
 // Filters one source row along x into one row of the intermediate. `line` holds the source row
 // as doubles (one per channel), filled once per row so the taps never convert again.
 template <int C>
@@ -130,11 +145,67 @@ void FilterRow(const double* line, const AxisWeights& axis, int newWidth, std::u
     const double* w = axis.taps.data() + static_cast<std::size_t>(x) * axis.window;
     const double* s = line + static_cast<std::size_t>(axis.first[x]) * C;
     const int count = axis.count[x];
+#if defined(__SSE2__)
+    if constexpr (C == 4) {
+      __m128d lo = _mm_setzero_pd();
+      __m128d hi = _mm_setzero_pd();
+      for (int k = 0; k < count; ++k) {
+        const __m128d wk = _mm_set1_pd(w[k]);
+        lo = _mm_add_pd(lo, _mm_mul_pd(wk, _mm_loadu_pd(s + 4 * k)));
+        hi = _mm_add_pd(hi, _mm_mul_pd(wk, _mm_loadu_pd(s + 4 * k + 2)));
+      }
+      const __m128d half = _mm_set1_pd(0.5);
+      const __m128i ints = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_add_pd(lo, half)),
+                                              _mm_cvttpd_epi32(_mm_add_pd(hi, half)));
+      const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(ints, ints), ints);
+      const int packed = _mm_cvtsi128_si32(bytes);
+      std::memcpy(out + 4 * x, &packed, 4);
+      continue;
+    }
+#endif
     double acc[C] = {};
     for (int k = 0; k < count; ++k) {
       for (int c = 0; c < C; ++c) acc[c] += w[k] * s[k * C + c];
     }
     for (int c = 0; c < C; ++c) out[x * C + c] = RoundToByte(acc[c]);
+  }
+}
+
+// One output row of the column pass: out[i] = sum over k of w[k] x rows[k][i].
+void FilterColumns(const std::uint8_t* const* rows, const double* w, int count, std::size_t length,
+                   std::uint8_t* out) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128d half = _mm_set1_pd(0.5);
+  for (; i + 8 <= length; i += 8) {
+    __m128d a0 = _mm_setzero_pd();
+    __m128d a1 = _mm_setzero_pd();
+    __m128d a2 = _mm_setzero_pd();
+    __m128d a3 = _mm_setzero_pd();
+    for (int k = 0; k < count; ++k) {
+      const __m128i b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + i));
+      const __m128i b16 = _mm_unpacklo_epi8(b8, zero);
+      const __m128i lo32 = _mm_unpacklo_epi16(b16, zero);
+      const __m128i hi32 = _mm_unpackhi_epi16(b16, zero);
+      const __m128d wk = _mm_set1_pd(w[k]);
+      a0 = _mm_add_pd(a0, _mm_mul_pd(wk, _mm_cvtepi32_pd(lo32)));
+      a1 = _mm_add_pd(a1, _mm_mul_pd(wk, _mm_cvtepi32_pd(_mm_srli_si128(lo32, 8))));
+      a2 = _mm_add_pd(a2, _mm_mul_pd(wk, _mm_cvtepi32_pd(hi32)));
+      a3 = _mm_add_pd(a3, _mm_mul_pd(wk, _mm_cvtepi32_pd(_mm_srli_si128(hi32, 8))));
+    }
+    const __m128i i01 = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_add_pd(a0, half)),
+                                           _mm_cvttpd_epi32(_mm_add_pd(a1, half)));
+    const __m128i i23 = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_add_pd(a2, half)),
+                                           _mm_cvttpd_epi32(_mm_add_pd(a3, half)));
+    const __m128i words = _mm_packs_epi32(i01, i23);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(words, words));
+  }
+#endif
+  for (; i < length; ++i) {
+    double acc = 0.0;
+    for (int k = 0; k < count; ++k) acc += w[k] * rows[k][i];
+    out[i] = RoundToByte(acc);
   }
 }
 
@@ -145,15 +216,25 @@ void ResampleChannels(const CImageBitmap& src, SourceKind kind, int newWidth, in
   const int oldHeight = src.GetHeight();
   const AxisWeights xAxis = ComputeAxisWeights(oldWidth, newWidth);
   const AxisWeights yAxis = ComputeAxisWeights(oldHeight, newHeight);
+  if (newWidth == 0 || newHeight == 0) return;
 
+  // The row pass fills a ring of intermediate rows just ahead of the column pass instead of a
+  // whole new-width x old-height image: the working set stays in cache and no frame-sized
+  // scratch block is faulted in per frame. A row is identified by the slot's tag, so a tap
+  // range that ever stepped back would refilter the row rather than read a stale one.
   const std::size_t rowLen = static_cast<std::size_t>(newWidth) * C;
-  std::vector<std::uint8_t> mid(rowLen * static_cast<std::size_t>(oldHeight));
+  const int ringRows = std::max(1, std::min(yAxis.window + 1, oldHeight));
+  std::vector<std::uint8_t> ring(rowLen * ringRows);
+  std::vector<int> ringTag(ringRows, -1);
   std::vector<double> line(static_cast<std::size_t>(oldWidth) * C);
   const std::uint8_t* const* srcLines = src.GetLineArray();
   const RvPixel* palette = src.GetPalette();
   const int bpp = src.GetBitsPerPixel();
 
-  for (int y = 0; y < oldHeight; ++y) {
+  auto filteredRow = [&](int y) -> const std::uint8_t* {
+    const int slot = y % ringRows;
+    std::uint8_t* out = ring.data() + rowLen * slot;
+    if (ringTag[slot] == y) return out;
     const std::uint8_t* row = srcLines[y];
     if (kind == SourceKind::kBytes) {
       for (std::size_t i = 0; i < line.size(); ++i) line[i] = row[i];
@@ -163,23 +244,18 @@ void ResampleChannels(const CImageBitmap& src, SourceKind kind, int newWidth, in
         for (int c = 0; c < C; ++c) line[x * C + c] = static_cast<std::uint8_t>(p >> (8 * c));
       }
     }
-    FilterRow<C>(line.data(), xAxis, newWidth, mid.data() + rowLen * y);
-  }
+    FilterRow<C>(line.data(), xAxis, newWidth, out);
+    ringTag[slot] = y;
+    return out;
+  };
 
-  // Columns: accumulate whole rows so the inner loop runs over contiguous memory; every
-  // element still sums its taps in ascending source order, as the per-pixel formula does.
-  std::vector<double> acc(rowLen);
+  std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(std::max(yAxis.window, 1)));
   std::uint8_t* const* dstLines = dst.GetLineArray();
   for (int y = 0; y < newHeight; ++y) {
-    std::fill(acc.begin(), acc.end(), 0.0);
+    const int count = yAxis.count[y];
+    for (int k = 0; k < count; ++k) rows[k] = filteredRow(yAxis.first[y] + k);
     const double* w = yAxis.taps.data() + static_cast<std::size_t>(y) * yAxis.window;
-    for (int k = 0; k < yAxis.count[y]; ++k) {
-      const std::uint8_t* m = mid.data() + rowLen * (yAxis.first[y] + k);
-      const double wk = w[k];
-      for (std::size_t i = 0; i < rowLen; ++i) acc[i] += wk * m[i];
-    }
-    std::uint8_t* out = dstLines[y];
-    for (std::size_t i = 0; i < rowLen; ++i) out[i] = RoundToByte(acc[i]);
+    FilterColumns(rows.data(), w, count, rowLen, dstLines[y]);
   }
 }
 

@@ -27,7 +27,7 @@ std::unique_ptr<CDIBSectionBitmap> Filled24(int width, int height, std::uint8_t 
 
 }  // namespace
 
-TEST(Blend, HalfwayAveragesEveryByteTruncated) {
+TEST(BlendBitmaps, HalfwayAveragesEveryByteTruncated) {
   auto a = MakeFilled(3, 2, RvMakePixel(10, 0, 255, 1), true);
   auto b = MakeFilled(3, 2, RvMakePixel(21, 255, 0, 2), true);
   auto mix = RvBlendBitmaps(*a, *b, 0.5);
@@ -38,7 +38,7 @@ TEST(Blend, HalfwayAveragesEveryByteTruncated) {
   }
 }
 
-TEST(Blend, WeighsByTAndTruncates) {
+TEST(BlendBitmaps, WeighsByTAndTruncates) {
   auto a = MakePatterned(9, 7, 32, false, 1);
   auto b = MakePatterned(9, 7, 32, false, 2);
   auto mix = RvBlendBitmaps(*a, *b, 0.3);
@@ -53,7 +53,7 @@ TEST(Blend, WeighsByTAndTruncates) {
   EXPECT_FALSE(mix->HasAlpha());
 }
 
-TEST(Blend, TwentyFourBitFramesGiveATwentyFourBitMix) {
+TEST(BlendBitmaps, TwentyFourBitFramesGiveATwentyFourBitMix) {
   auto a = Filled24(5, 3, 0, 100, 200);
   auto b = Filled24(5, 3, 200, 100, 0);
   auto mix = RvBlendBitmaps(*a, *b, 0.25);
@@ -64,7 +64,7 @@ TEST(Blend, TwentyFourBitFramesGiveATwentyFourBitMix) {
   EXPECT_EQ(p[2], 150);
 }
 
-TEST(Blend, EndsAndUnmixableFramesGiveCopies) {
+TEST(BlendBitmaps, EndsAndUnmixableFramesGiveCopies) {
   auto a = MakePatterned(6, 4, 32, false, 1);
   auto b = MakePatterned(6, 4, 32, false, 2);
   EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, 0.0)), PixelBytes(*a));
@@ -92,7 +92,7 @@ TEST(Blend, EndsAndUnmixableFramesGiveCopies) {
   EXPECT_EQ(copy->GetPalette()[200], pb->GetPalette()[200]);
 }
 
-TEST(Interleave, AlternatesStoredRowsStartingFromTheBottomWithA) {
+TEST(InterleaveBitmaps, AlternatesStoredRowsStartingFromTheBottomWithA) {
   auto a = MakeFilled(4, 5, RvMakePixel(1, 1, 1));
   auto b = MakeFilled(4, 5, RvMakePixel(2, 2, 2));
   auto woven = RvInterleaveBitmaps(*a, *b);
@@ -103,7 +103,7 @@ TEST(Interleave, AlternatesStoredRowsStartingFromTheBottomWithA) {
   for (int y = 0; y < 5; ++y) EXPECT_EQ(Pixel32(*woven, 3, y), expected[y]) << y;
 }
 
-TEST(Interleave, TakesTheSmallerSizeAndTheBottomRowsOfEach) {
+TEST(InterleaveBitmaps, TakesTheSmallerSizeAndTheBottomRowsOfEach) {
   auto a = MakePatterned(10, 6, 32, false, 1);
   auto b = MakePatterned(7, 9, 32, false, 2);
   auto woven = RvInterleaveBitmaps(*a, *b);
@@ -118,7 +118,7 @@ TEST(Interleave, TakesTheSmallerSizeAndTheBottomRowsOfEach) {
   }
 }
 
-TEST(Interleave, ConvertsTheOtherFieldToTheFirstFieldsDepth) {
+TEST(InterleaveBitmaps, ConvertsTheOtherFieldToTheFirstFieldsDepth) {
   auto a32 = MakeFilled(3, 2, RvMakePixel(5, 6, 7, 0), true);
   auto b24 = Filled24(3, 2, 9, 8, 7);
   auto woven = RvInterleaveBitmaps(*a32, *b24);
@@ -140,7 +140,7 @@ TEST(Interleave, ConvertsTheOtherFieldToTheFirstFieldsDepth) {
   EXPECT_EQ(bottom[2], 3);
 }
 
-TEST(Interleave, PalettisedFramesGiveACopyOfB) {
+TEST(InterleaveBitmaps, PalettisedFramesGiveACopyOfB) {
   auto pa = MakePatterned(4, 4, 8, false, 1);
   auto b = MakePatterned(4, 4, 32, false, 2);
   EXPECT_EQ(PixelBytes(*RvInterleaveBitmaps(*pa, *b)), PixelBytes(*b));

@@ -23,7 +23,7 @@ void ExpectCropOf(const CImageBitmap& src, const CImageBitmap& crop, int left, i
 
 }  // namespace
 
-TEST(Crop, CopiesTheRectangleAtEveryDepth) {
+TEST(CropBitmap, CopiesTheRectangleAtEveryDepth) {
   for (int bpp : {1, 4, 8, 24, 32}) {
     auto src = MakePatterned(67, 41, bpp);
     auto crop = RvCropBitmap(*src, 13, 7, 29, 19);
@@ -34,7 +34,7 @@ TEST(Crop, CopiesTheRectangleAtEveryDepth) {
   }
 }
 
-TEST(Crop, SubBytePixelsAtUnalignedOffsetsLeaveNoStrayBits) {
+TEST(CropBitmap, SubBytePixelsAtUnalignedOffsetsLeaveNoStrayBits) {
   // Left edges that fall inside a byte and widths that end inside one.
   for (int bpp : {1, 4}) {
     auto src = MakePatterned(45, 5, bpp, false, 3);
@@ -53,7 +53,7 @@ TEST(Crop, SubBytePixelsAtUnalignedOffsetsLeaveNoStrayBits) {
   }
 }
 
-TEST(Crop, KeepsPaletteAndAlphaFlag) {
+TEST(CropBitmap, KeepsPaletteAndAlphaFlag) {
   auto src = MakePatterned(20, 10, 8);
   RvPixel palette[256];
   for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(255 - i, i, i / 2);
@@ -67,7 +67,7 @@ TEST(Crop, KeepsPaletteAndAlphaFlag) {
   EXPECT_TRUE(RvCropBitmap(*withAlpha, 0, 0, 3, 3)->HasAlpha());
 }
 
-TEST(Crop, RectanglesOfTheCropSpecifierExamples) {
+TEST(CropBitmap, RectanglesOfTheCropSpecifierExamples) {
   // "10 20 300 200" on a larger frame.
   auto big = MakePatterned(400, 300, 32);
   auto crop = RvCropBitmap(*big, 10, 20, 300, 200);
@@ -89,7 +89,7 @@ TEST(Crop, RectanglesOfTheCropSpecifierExamples) {
   for (int y = 0; y < 3; ++y) EXPECT_EQ(last->GetPixel(0, y), narrow->GetPixel(99, y));
 }
 
-TEST(Crop, ZeroSizedRectangleGivesABitmapWithoutPixels) {
+TEST(CropBitmap, ZeroSizedRectangleGivesABitmapWithoutPixels) {
   auto src = MakePatterned(16, 16, 32);
   auto noWidth = RvCropBitmap(*src, 4, 4, 0, 8);
   EXPECT_EQ(noWidth->GetWidth(), 0);
@@ -102,7 +102,7 @@ TEST(Crop, ZeroSizedRectangleGivesABitmapWithoutPixels) {
   EXPECT_EQ(RvCropBitmap(*empty, 0, 0, 10, 10)->GetWidth(), 0);
 }
 
-TEST(Crop, RectanglesReachingOutsideAreClippedToTheSource) {
+TEST(CropBitmap, RectanglesReachingOutsideAreClippedToTheSource) {
   auto src = MakePatterned(30, 20, 32);
   auto overhang = RvCropBitmap(*src, 25, 15, 100, 100);
   EXPECT_EQ(overhang->GetWidth(), 5);
@@ -124,7 +124,7 @@ TEST(Crop, RectanglesReachingOutsideAreClippedToTheSource) {
   EXPECT_EQ(RvCropBitmap(*src, 0, 0, -4, -4)->GetWidth(), 0);
 }
 
-TEST(Crop, LeavesTheSourceUntouched) {
+TEST(CropBitmap, LeavesTheSourceUntouched) {
   auto src = MakePatterned(12, 9, 24);
   const auto before = PixelBytes(*src);
   auto crop = RvCropBitmap(*src, 1, 1, 5, 5);

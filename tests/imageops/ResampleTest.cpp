@@ -150,7 +150,7 @@ std::unique_ptr<CDIBSectionBitmap> Row32(std::initializer_list<std::uint8_t> blu
 
 }  // namespace
 
-TEST(Resample, HandWorkedTwoPixelCases) {
+TEST(ResampleBitmap, HandWorkedTwoPixelCases) {
   // Halving 0,255: scale 0.5, taps at distance 0 and 1 weigh 0.5 and 0.25, i.e. 2/3 and 1/3.
   auto down = RvResampleBitmap(*Row32({0, 255}), 1, 1);
   EXPECT_EQ(down->GetLineArray()[0][0], 85);
@@ -163,7 +163,7 @@ TEST(Resample, HandWorkedTwoPixelCases) {
   EXPECT_EQ(row[12], 255);
 }
 
-TEST(Resample, SameSizeIsAnExactCopy) {
+TEST(ResampleBitmap, SameSizeIsAnExactCopy) {
   for (int bpp : {24, 32}) {
     auto src = MakePatterned(33, 17, bpp, bpp == 32);
     auto same = RvResampleBitmap(*src, 33, 17);
@@ -172,7 +172,7 @@ TEST(Resample, SameSizeIsAnExactCopy) {
   }
 }
 
-TEST(Resample, MatchesReferenceOnOddSizesUpAndDown) {
+TEST(ResampleBitmap, MatchesReferenceOnOddSizesUpAndDown) {
   const struct {
     int w, h, nw, nh;
   } cases[] = {{37, 23, 101, 59}, {101, 59, 37, 23}, {255, 7, 64, 19}, {7, 255, 19, 64},
@@ -184,7 +184,7 @@ TEST(Resample, MatchesReferenceOnOddSizesUpAndDown) {
   }
 }
 
-TEST(Resample, TwentyFourBitStaysTwentyFourBitAndMatchesReference) {
+TEST(ResampleBitmap, TwentyFourBitStaysTwentyFourBitAndMatchesReference) {
   auto src = MakePatterned(45, 29, 24);
   auto result = RvResampleBitmap(*src, 23, 70);
   EXPECT_EQ(result->GetBitsPerPixel(), 24);
@@ -192,7 +192,7 @@ TEST(Resample, TwentyFourBitStaysTwentyFourBitAndMatchesReference) {
   ExpectMatchesReference(*src, 91, 11);
 }
 
-TEST(Resample, GreyBitmapIsFilteredAsGrey) {
+TEST(ResampleBitmap, GreyBitmapIsFilteredAsGrey) {
   auto src = MakePatterned(41, 27, 8);
   src->SetGreyPalette();
   ASSERT_TRUE(RvHasGreyPalette(*src));
@@ -203,7 +203,7 @@ TEST(Resample, GreyBitmapIsFilteredAsGrey) {
   ExpectMatchesReference(*src, 17, 53);
 }
 
-TEST(Resample, ColourPaletteIsExpandedBeforeFiltering) {
+TEST(ResampleBitmap, ColourPaletteIsExpandedBeforeFiltering) {
   // Indices 0 and 1 are red and blue; filtering the indices would give index 0 or 1 again, a
   // pure colour, where the colours must mix.
   auto src = std::make_unique<CDIBSectionBitmap>();
@@ -227,7 +227,7 @@ TEST(Resample, ColourPaletteIsExpandedBeforeFiltering) {
   ExpectMatchesReference(*patterned, 47, 13);
 }
 
-TEST(Resample, SubBytePalettesAreExpanded) {
+TEST(ResampleBitmap, SubBytePalettesAreExpanded) {
   for (int bpp : {1, 4}) {
     auto src = MakePatterned(23, 9, bpp);
     RvPixel palette[16];
@@ -239,14 +239,14 @@ TEST(Resample, SubBytePalettesAreExpanded) {
   }
 }
 
-TEST(Resample, HalfWidthOfAPalFrameKeepsItsHeight) {
+TEST(ResampleBitmap, HalfWidthOfAPalFrameKeepsItsHeight) {
   auto src = MakePatterned(720, 576, 32);
   auto result = RvResampleBitmap(*src, 360, 576);
   EXPECT_EQ(result->GetWidth(), 360);
   EXPECT_EQ(result->GetHeight(), 576);
 }
 
-TEST(Resample, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
+TEST(ResampleBitmap, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
   auto src = MakePatterned(10, 10, 32);
   EXPECT_EQ(RvResampleBitmap(*src, 0, 5)->GetWidth(), 0);
   EXPECT_EQ(RvResampleBitmap(*src, 5, 0)->GetHeight(), 0);
@@ -260,7 +260,7 @@ TEST(Resample, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
   }
 }
 
-TEST(Resample, RefusesNegativeAndUnrepresentableSizes) {
+TEST(ResampleBitmap, RefusesNegativeAndUnrepresentableSizes) {
   auto src = MakePatterned(4, 4, 32);
   EXPECT_THROW(RvResampleBitmap(*src, -1, 4), CTextException);
   try {
@@ -271,7 +271,7 @@ TEST(Resample, RefusesNegativeAndUnrepresentableSizes) {
   }
 }
 
-TEST(Resample, LeavesTheSourceUntouched) {
+TEST(ResampleBitmap, LeavesTheSourceUntouched) {
   auto src = MakePatterned(19, 11, 32);
   const auto before = PixelBytes(*src);
   RvResampleBitmap(*src, 7, 30);

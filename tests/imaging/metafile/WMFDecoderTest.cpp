@@ -1,0 +1,542 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestUtil.h"
+#include "imaging/AutoImageDecoder.h"
+#include "imaging/metafile/MetafileGui.h"
+#include "imaging/metafile/WMFDecoder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string DataPath(const std::string& name) { return rvtest::DataDir() + "/metafile/" + name; }
+
+Bytes ReadBytes(const std::string& path) {
+  const std::string s = rvtest::ReadFile(path);
+  return Bytes(s.begin(), s.end());
+}
+
+// Decodes bytes as if they came from a file of the given name (the name picks the kind).
+std::unique_ptr<CDIBSectionBitmap> Decode(const Bytes& bytes, const std::string& name,
+                                          int bpp = 0) {
+  CMemImageSource source;
+  source.Open(bytes.data(), bytes.size(), name);
+  auto bitmap = std::make_unique<CDIBSectionBitmap>();
+  CWMFDecoder decoder;
+  decoder.DecodeSource(&source, bitmap.get(), bpp);
+  return bitmap;
+}
+
+int DecodeError(const Bytes& bytes, const std::string& name, std::string* text = nullptr) {
+  try {
+    Decode(bytes, name);
+  } catch (const CTextException& e) {
+    if (text) *text = e.GetText();
+    return e.GetCode();
+  }
+  return 0;
+}
+
+RvPixel ColourAt(const CImageBitmap& b, int x, int y) {
+  const RvPixel v = b.GetPixel(x, y);
+  return b.GetBitsPerPixel() == 8 ? b.GetPalette()[v & 0xFF] : v;
+}
+
+// Largest per-channel difference between two colours.
+int Distance(RvPixel a, RvPixel b) {
+  return std::max({std::abs(RvPixelRed(a) - RvPixelRed(b)),
+                   std::abs(RvPixelGreen(a) - RvPixelGreen(b)),
+                   std::abs(RvPixelBlue(a) - RvPixelBlue(b))});
+}
+
+bool IsWhite(RvPixel p) { return (p & 0xFFFFFF) == 0xFFFFFF; }
+
+// Windows metafile records: parameters are 16-bit words.
+class WmfWriter {
+ public:
+  WmfWriter& Record(int function, const std::vector<int>& words) {
+    Put32(std::uint32_t(3 + words.size()));
+    Put16(function);
+    for (int w : words) Put16(w);
+    return *this;
+  }
+  // The record list, preceded by the 18-byte header and optionally the placeable header.
+  Bytes Build(bool placeable = false, int left = 0, int top = 0, int right = 0, int bottom = 0,
+              int inch = 1440) {
+    Bytes out;
+    auto put16 = [&out](int v) {
+      out.push_back(std::uint8_t(v)), out.push_back(std::uint8_t(v >> 8));
+    };
+    if (placeable) {
+      for (int v : {0xCDD7, 0x9AC6, 0, left, top, right, bottom, inch, 0, 0, 0}) put16(v);
+    }
+    const std::size_t words = 9 + m_records.size() / 2 + 3;
+    for (int v : {1, 9, 0x300, int(words & 0xFFFF), int(words >> 16), 16, 0, 0, 0}) put16(v);
+    out.insert(out.end(), m_records.begin(), m_records.end());
+    for (int v : {3, 0, 0}) put16(v);  // end record
+    return out;
+  }
+  void Put16(int v) {
+    m_records.push_back(std::uint8_t(v));
+    m_records.push_back(std::uint8_t(v >> 8));
+  }
+  void Put32(std::uint32_t v) {
+    Put16(int(v & 0xFFFF));
+    Put16(int(v >> 16));
+  }
+
+ private:
+  Bytes m_records;
+};
+
+// Enhanced metafile records: parameters are 32-bit values.
+class EmfWriter {
+ public:
+  // A picture frame in 0.01 mm, recorded on a device of 96 pixels per inch (1000 px, 264.58 mm).
+  EmfWriter(int frameRight, int frameBottom) : m_right(frameRight), m_bottom(frameBottom) {}
+  EmfWriter& Record(std::uint32_t type, const std::vector<std::uint32_t>& values) {
+    Put(type);
+    Put(std::uint32_t(8 + 4 * values.size()));
+    for (std::uint32_t v : values) Put(v);
+    return *this;
+  }
+  EmfWriter& Raw(const Bytes& bytes) {
+    m_records.insert(m_records.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  Bytes Build(const std::vector<RvPixel>& palette = {}, std::uint32_t headerSize = 88) {
+    Bytes out;
+    auto put = [&out](std::uint32_t v) {
+      for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    for (std::uint32_t v : {1u,
+                            headerSize,
+                            0u,
+                            0u,
+                            100u,
+                            100u,
+                            0u,
+                            0u,
+                            std::uint32_t(m_right),
+                            std::uint32_t(m_bottom),
+                            0x464D4520u,
+                            0x10000u,
+                            0u,
+                            0u,
+                            0u,
+                            0u,
+                            0u,
+                            std::uint32_t(palette.size()),
+                            1000u,
+                            1000u,
+                            264u,
+                            264u})
+      put(v);
+    out.insert(out.end(), m_records.begin(), m_records.end());
+    put(14);
+    put(std::uint32_t(20 + 4 * palette.size()));
+    put(std::uint32_t(palette.size()));
+    put(16);
+    for (RvPixel p : palette) put(RvPixelRed(p) | (RvPixelGreen(p) << 8) | (RvPixelBlue(p) << 16));
+    put(std::uint32_t(20 + 4 * palette.size()));
+    return out;
+  }
+  void Put(std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) m_records.push_back(std::uint8_t(v >> (8 * i)));
+  }
+
+ private:
+  int m_right, m_bottom;
+  Bytes m_records;
+};
+
+std::uint32_t Colour(int r, int g, int b) { return std::uint32_t(r | (g << 8) | (b << 16)); }
+
+// The picture size an enhanced metafile frame gives on the reference device.
+int ExpectedEmfWidth(int frame) {
+  const RvReferenceDevice d = RvMetafileReferenceDevice();
+  return int(double(frame) * d.pixels.width() / (d.millimetres.width() * 100));
+}
+int ExpectedEmfHeight(int frame) {
+  const RvReferenceDevice d = RvMetafileReferenceDevice();
+  return int(double(frame) * d.pixels.height() / (d.millimetres.height() * 100));
+}
+
+// Mean absolute difference per channel (0-255) between the decoded picture, resampled to the
+// reference's size when they differ by the rounding of the size rules, and the reference.
+double MeanDifference(const CImageBitmap& b, const QImage& reference) {
+  QImage ours(b.GetWidth(), b.GetHeight(), QImage::Format_RGB32);
+  for (int y = 0; y < b.GetHeight(); ++y)
+    for (int x = 0; x < b.GetWidth(); ++x) ours.setPixel(x, y, ColourAt(b, x, y) | 0xFF000000u);
+  if (ours.size() != reference.size())
+    ours = ours.scaled(reference.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const QImage ref = reference.convertToFormat(QImage::Format_RGB32);
+  double sum = 0;
+  for (int y = 0; y < ref.height(); ++y)
+    for (int x = 0; x < ref.width(); ++x) {
+      const QRgb a = ours.pixel(x, y), c = ref.pixel(x, y);
+      sum += std::abs(qRed(a) - qRed(c)) + std::abs(qGreen(a) - qGreen(c)) +
+             std::abs(qBlue(a) - qBlue(c));
+    }
+  const double mean = sum / (3.0 * ref.width() * ref.height());
+  std::printf("mean absolute difference to the reference: %.2f\n", mean);
+  return mean;
+}
+
+}  // namespace
+
+// --- Metafiles written by Inkscape, compared with Inkscape's own rendering of the drawing. ---
+
+// Inkscape renders each metafile it wrote back into a PNG at 96 pixels per inch. Our picture is
+// compared by its mean absolute difference per channel after resampling to the PNG's size (the
+// reference device need not have 96 pixels per inch): edges are antialiased differently by the
+// two renderers, so a faithful rendering scores a few levels, while a missing, misplaced or
+// wrongly coloured shape scores well over 10.
+constexpr double kMaxMeanDifference = 6.0;
+
+TEST(WMFReference, InkscapeWindowsMetafileMatchesInkscapeRendering) {
+  const auto b = Decode(ReadBytes(DataPath("drawing.wmf")), "drawing.wmf");
+  // Placeable: bounding box 0..2999 x 0..1999 at 1200 units per inch, measured at 96 ppi.
+  EXPECT_EQ(b->GetWidth(), 2999 * 96 / 1200);
+  EXPECT_EQ(b->GetHeight(), 1999 * 96 / 1200);
+  EXPECT_EQ(b->GetBitsPerPixel(), 32);
+  EXPECT_TRUE(b->HasAlpha());
+  EXPECT_EQ(RvPixelAlpha(b->GetPixel(0, 0)), 255);
+  const QImage reference(QString::fromStdString(DataPath("drawing-wmf-inkscape.png")));
+  ASSERT_FALSE(reference.isNull());
+  EXPECT_LT(MeanDifference(*b, reference), kMaxMeanDifference);
+  // Inside each shape its own fill colour.
+  EXPECT_LE(Distance(b->GetPixel(50, 40), RvMakePixel(0x20, 0x60, 0xC0)), 2);
+  EXPECT_LE(Distance(b->GetPixel(170, 48), RvMakePixel(0xF0, 0xA0, 0x20)), 2);
+  EXPECT_LE(Distance(b->GetPixel(70, 140), RvMakePixel(0x20, 0xA0, 0x40)), 2);
+  EXPECT_LE(Distance(b->GetPixel(178, 135), RvMakePixel(0xC0, 0x20, 0x40)), 2);
+}
+
+TEST(WMFReference, InkscapeEnhancedMetafileMatchesInkscapeRendering) {
+  const Bytes data = ReadBytes(DataPath("drawing.emf"));
+  const auto b = Decode(data, "drawing.emf");
+  // The frame is 0..6399 x 0..4299 hundredths of a millimetre.
+  EXPECT_EQ(b->GetWidth(), ExpectedEmfWidth(6399));
+  EXPECT_EQ(b->GetHeight(), ExpectedEmfHeight(4299));
+  const QImage reference(QString::fromStdString(DataPath("drawing-emf-inkscape.png")));
+  ASSERT_FALSE(reference.isNull());
+  EXPECT_LT(MeanDifference(*b, reference), kMaxMeanDifference);
+  const double sx = b->GetWidth() / 240.0, sy = b->GetHeight() / 160.0;
+  EXPECT_LE(Distance(b->GetPixel(int(50 * sx), int(40 * sy)), RvMakePixel(0x20, 0x60, 0xC0)), 2);
+  EXPECT_LE(Distance(b->GetPixel(int(178 * sx), int(135 * sy)), RvMakePixel(0xC0, 0x20, 0x40)), 2);
+  // The name decides the kind, in any letter case.
+  EXPECT_EQ(Decode(data, "/shots/DRAWING.Emf")->GetWidth(), b->GetWidth());
+  std::string text;
+  EXPECT_EQ(DecodeError(data, "drawing.wmf", &text), kErrUnsupported);
+}
+
+TEST(WMFReference, InkscapeTextIsDrawn) {
+  if (!RvEnsureMetafileFonts()) GTEST_SKIP() << "no fonts installed";
+  for (const char* kind : {"wmf", "emf"}) {
+    SCOPED_TRACE(kind);
+    const std::string name = std::string("text.") + kind;
+    const QImage reference(
+        QString::fromStdString(DataPath(std::string("text-") + kind + "-inkscape.png")));
+    ASSERT_FALSE(reference.isNull());
+    const auto b = Decode(ReadBytes(DataPath(name)), name);
+    EXPECT_LT(MeanDifference(*b, reference), kMaxMeanDifference);
+    // Dark text pixels along the baseline band of "Reelvane" (x 20..140, y 100..120).
+    int dark = 0;
+    const double sx = b->GetWidth() / 240.0, sy = b->GetHeight() / 160.0;
+    for (int y = int(98 * sy); y < int(121 * sy); ++y)
+      for (int x = int(20 * sx); x < int(140 * sx); ++x)
+        if (Distance(b->GetPixel(x, y), RvMakePixel(0, 0, 0)) < 64) ++dark;
+    EXPECT_GT(dark, 200);
+  }
+}
+
+// --- Size, palette and header rules. ---
+
+TEST(WMFRules, PictureSizeRules) {
+  WmfWriter w;
+  // Placeable: 1440 units per inch, 2880 x 720 units -> 192 x 48 pixels.
+  auto placeable = Decode(w.Build(true, 100, 50, 2980, 770, 1440), "a.wmf");
+  EXPECT_EQ(placeable->GetWidth(), 192);
+  EXPECT_EQ(placeable->GetHeight(), 48);
+  // An empty or inverted box, or no units per inch, falls back to 320 x 200.
+  auto empty = Decode(w.Build(true, 10, 10, 10, 5, 1440), "a.wmf");
+  EXPECT_EQ(empty->GetWidth(), 320);
+  EXPECT_EQ(empty->GetHeight(), 200);
+  auto noInch = Decode(w.Build(true, 0, 0, 100, 100, 0), "a.wmf");
+  EXPECT_EQ(noInch->GetWidth(), 320);
+  // A plain Windows metafile fills the reference device.
+  const RvReferenceDevice device = RvMetafileReferenceDevice();
+  auto plain = Decode(w.Build(), "a.wmf");
+  EXPECT_EQ(plain->GetWidth(), device.pixels.width());
+  EXPECT_EQ(plain->GetHeight(), device.pixels.height());
+  // Enhanced: the frame measured on the reference device; an empty frame gives 320 x 200.
+  auto emf = Decode(EmfWriter(5000, 2500).Build(), "a.emf");
+  EXPECT_EQ(emf->GetWidth(), ExpectedEmfWidth(5000));
+  EXPECT_EQ(emf->GetHeight(), ExpectedEmfHeight(2500));
+  auto emptyEmf = Decode(EmfWriter(0, 0).Build(), "a.emf");
+  EXPECT_EQ(emptyEmf->GetWidth(), 320);
+  EXPECT_EQ(emptyEmf->GetHeight(), 200);
+  // Everything not drawn on is white.
+  EXPECT_TRUE(IsWhite(emf->GetPixel(0, 0)));
+  EXPECT_TRUE(IsWhite(placeable->GetPixel(191, 47)));
+}
+
+TEST(WMFRules, HeaderErrors) {
+  std::string text;
+  EXPECT_EQ(DecodeError({}, "empty.wmf", &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: Windows Metafile functions failed to load this image.\n");
+  Bytes badType = WmfWriter().Build();
+  badType[0] = 7;
+  EXPECT_EQ(DecodeError(badType, "a.wmf"), kErrUnsupported);
+  Bytes badPlaceable = WmfWriter().Build(true, 0, 0, 10, 10);
+  badPlaceable[24] = 5;  // the header size after the placeable header
+  EXPECT_EQ(DecodeError(badPlaceable, "a.wmf"), kErrUnsupported);
+
+  EXPECT_EQ(DecodeError(EmfWriter(100, 100).Build({}, 0), "a.emf", &text), kErrFormat);
+  EXPECT_EQ(text, "Decoder error: No header information in metafile\n");
+  Bytes badSignature = EmfWriter(100, 100).Build();
+  badSignature[40] = 'X';
+  EXPECT_EQ(DecodeError(badSignature, "a.emf", &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: Windows Metafile functions failed to load this image.\n");
+  EXPECT_EQ(DecodeError(Bytes(40, 0), "a.emf"), kErrUnsupported);
+  // Absurd sizes are refused before any pixel is allocated.
+  EXPECT_EQ(DecodeError(WmfWriter().Build(true, 0, 0, 32000, 32000, 1), "a.wmf", &text),
+            kErrNoMemory);
+  EXPECT_EQ(text, "Decoder error: Cannot allocate memory bitmap.\n");
+}
+
+TEST(WMFRules, MetafilePaletteGivesEightBitPicture) {
+  const std::vector<RvPixel> palette = {RvMakePixel(255, 255, 255), RvMakePixel(200, 0, 0),
+                                        RvMakePixel(0, 0, 190)};
+  EmfWriter w(2646, 2646);                      // 100 x 100 recording pixels
+  w.Record(39, {1, 0, Colour(210, 10, 5), 0});  // solid brush, nearly the second entry
+  w.Record(37, {1});
+  w.Record(37, {0x80000008u});     // NULL_PEN
+  w.Record(43, {10, 10, 50, 50});  // rectangle
+  const auto b = Decode(w.Build(palette), "p.emf");
+  ASSERT_EQ(b->GetBitsPerPixel(), 8);
+  EXPECT_FALSE(b->HasAlpha());
+  const RvPixel* entries = b->GetPalette();
+  EXPECT_EQ(entries[1], palette[1]);
+  EXPECT_EQ(entries[3], RvMakePixel(0, 0, 0));  // the rest of the 256 entries is black
+  const double s = b->GetWidth() / 100.0;
+  EXPECT_EQ(b->GetPixel(int(30 * s), int(30 * s)), 1u);
+  EXPECT_EQ(b->GetPixel(int(80 * s), int(80 * s)), 0u);
+  // A request for 32 bits keeps the colours.
+  const auto wide = Decode(w.Build(palette), "p.emf", 32);
+  EXPECT_EQ(wide->GetBitsPerPixel(), 32);
+  EXPECT_LE(Distance(wide->GetPixel(int(30 * s), int(30 * s)), RvMakePixel(210, 10, 5)), 1);
+
+  // A Windows metafile carries its palette in a palette record.
+  WmfWriter p;
+  p.Record(0x00F7, {0x300, 2, 0x00FF, 0x0000, 0x0000, 0x00FF});  // red, blue (r,g,b,flags bytes)
+  const auto c = Decode(p.Build(true, 0, 0, 100, 100, 96), "p.wmf");
+  EXPECT_EQ(c->GetBitsPerPixel(), 8);
+  EXPECT_EQ(c->GetPalette()[0], RvMakePixel(255, 0, 0));
+  EXPECT_EQ(c->GetPalette()[1], RvMakePixel(0, 0, 255));
+}
+
+// --- Records built here. ---
+
+TEST(WMFRecords, WindowMappingObjectsAndShapes) {
+  WmfWriter w;
+  w.Record(0x020B, {0, 0});                  // window origin 0, 0
+  w.Record(0x020C, {200, 400});              // window extent 400 x 200 units
+  w.Record(0x02FC, {0, 0x00FF, 0x0000, 0});  // brush 0: red
+  w.Record(0x02FA, {5, 0, 0, 0, 0});         // pen 1: null
+  w.Record(0x012D, {0});
+  w.Record(0x012D, {1});
+  w.Record(0x041B, {100, 200, 0, 0});        // rectangle 0,0 - 200,100 (bottom, right, top, left)
+  w.Record(0x01F0, {0});                     // delete the red brush: slot 0 is free again
+  w.Record(0x02FC, {0, 0xFF00, 0x0000, 0});  // brush in slot 0: green
+  w.Record(0x012D, {0});
+  w.Record(0x0418, {200, 400, 100, 200});    // ellipse 200,100 - 400,200
+  w.Record(0x001E, {});                      // save
+  w.Record(0x02FC, {0, 0x0000, 0x00FF, 0});  // brush 2: blue
+  w.Record(0x012D, {2});
+  w.Record(0x0127, {0xFFFF});                       // restore: green again
+  w.Record(0x0324, {3, 0, 199, 100, 101, 0, 101});  // triangle 0,199 100,101 0,101
+  const auto b = Decode(w.Build(true, 0, 0, 200, 100, 48), "shapes.wmf");
+  ASSERT_EQ(b->GetWidth(), 400);  // 200 units at 48 per inch, 96 pixels per inch
+  ASSERT_EQ(b->GetHeight(), 200);
+  EXPECT_EQ(b->GetPixel(50, 25) & 0xFFFFFF, 0xFF0000u);    // rectangle: red, top left quarter
+  EXPECT_EQ(b->GetPixel(300, 150) & 0xFFFFFF, 0x00FF00u);  // ellipse centre: green
+  EXPECT_TRUE(IsWhite(b->GetPixel(205, 105)));             // ellipse corner stays white
+  EXPECT_EQ(b->GetPixel(20, 150) & 0xFFFFFF, 0x00FF00u);   // triangle with the restored brush
+  EXPECT_TRUE(IsWhite(b->GetPixel(150, 150)));
+}
+
+TEST(WMFRecords, PolyPolygonAlternateLeavesTheHoleAndStretchDibDraws) {
+  WmfWriter w;
+  w.Record(0x02FC, {0, 0, 0, 0});  // black brush
+  w.Record(0x012D, {0});
+  // Outer square 10..90 and inner square 40..60, even-odd filling (the default).
+  w.Record(0x0538, {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 40, 40, 60, 40, 60, 60, 40, 60});
+  // A 2 x 2 DIB (24 bits) stretched onto 100,0 - 140,40 : bottom row blue, yellow; top red,
+  // green.
+  std::vector<int> dib = {40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  // Rows bottom-up, 8 bytes each (6 + 2 padding), written as little-endian words.
+  const Bytes rows = {0xFF, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0, 0xFF, 0, 0, 0};
+  for (std::size_t i = 0; i < rows.size(); i += 2) dib.push_back(rows[i] | (rows[i + 1] << 8));
+  std::vector<int> stretch = {0x0020, 0x00CC, 0, 2, 2, 0, 0, 40, 40, 0, 100};
+  stretch.insert(stretch.end(), dib.begin(), dib.end());
+  w.Record(0x0F43, stretch);
+  const auto b = Decode(w.Build(true, 0, 0, 150, 100, 96), "poly.wmf");
+  ASSERT_EQ(b->GetWidth(), 150);
+  EXPECT_EQ(b->GetPixel(20, 20) & 0xFFFFFF, 0u);
+  EXPECT_TRUE(IsWhite(b->GetPixel(50, 50)));
+  EXPECT_TRUE(IsWhite(b->GetPixel(95, 95)));
+  EXPECT_LE(Distance(b->GetPixel(105, 5), RvMakePixel(255, 0, 0)), 8);
+  EXPECT_LE(Distance(b->GetPixel(135, 5), RvMakePixel(0, 255, 0)), 8);
+  EXPECT_LE(Distance(b->GetPixel(105, 35), RvMakePixel(0, 0, 255)), 8);
+  EXPECT_LE(Distance(b->GetPixel(135, 35), RvMakePixel(255, 255, 0)), 8);
+}
+
+TEST(WMFRecords, EnhancedPathsTransformsAndBitmaps) {
+  EmfWriter w(2646, 2646);                     // 100 x 100 recording pixels
+  w.Record(39, {1, 0, Colour(0, 0, 255), 0});  // blue brush
+  w.Record(37, {1});
+  w.Record(37, {0x80000008u});  // NULL_PEN
+  // World transform: move everything 50 right.
+  w.Record(35, {0x3F800000u, 0, 0, 0x3F800000u, 0x42480000u, 0});
+  w.Record(59, {});                                                                // begin path
+  w.Record(27, {0, 0});                                                            // move to 0,0
+  w.Record(88, {0, 0, 0, 0, 3, 40 | (0 << 16), 40 | (40 << 16), 0 | (40 << 16)});  // bezier to
+  w.Record(61, {});                                                                // close figure
+  w.Record(60, {});                                                                // end path
+  w.Record(62, {0, 0, 0, 0});                                                      // fill path
+  w.Record(36, {0, 0, 0, 0, 0, 0, 1});  // back to identity
+  // Polygon16 in the lower left: a red triangle.
+  w.Record(39, {2, 0, Colour(255, 0, 0), 0});
+  w.Record(37, {2});
+  w.Record(86, {0, 0, 0, 0, 3, 0 | (100 << 16), 40 | (60 << 16), 40 | (100 << 16)});
+  const auto b = Decode(w.Build(), "paths.emf");
+  const double s = b->GetWidth() / 100.0;
+  auto at = [&](double x, double y) { return b->GetPixel(int(x * s), int(y * s)) & 0xFFFFFF; };
+  EXPECT_EQ(at(70, 10), 0x0000FFu);  // inside the bezier figure, moved right
+  EXPECT_TRUE(IsWhite(at(20, 10)));  // where it would be without the transform
+  EXPECT_EQ(at(35, 95), 0xFF0000u);
+  EXPECT_TRUE(IsWhite(at(5, 65)));
+}
+
+TEST(WMFRecords, EnhancedTextIsDrawnWithItsColour) {
+  if (!RvEnsureMetafileFonts()) GTEST_SKIP() << "no fonts installed";
+  EmfWriter w(2646, 2646);
+  // Font: height -30, weight 700, face "DejaVu Sans".
+  std::vector<std::uint32_t> font = {1, std::uint32_t(-30), 0, 0, 0, 700, 0, 0};
+  const std::u16string face = u"DejaVu Sans";
+  std::vector<std::uint16_t> chars(32, 0);
+  std::copy(face.begin(), face.end(), chars.begin());
+  for (int i = 0; i < 32; i += 2) font.push_back(chars[i] | (std::uint32_t(chars[i + 1]) << 16));
+  w.Record(82, font);
+  w.Record(37, {1});
+  w.Record(24, {Colour(0, 160, 0)});  // text colour
+  w.Record(18, {1});                  // transparent background
+  // ExtTextOutW "HH" at 10, 60 (top-left reference): string at offset 76.
+  w.Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 60, 2, 76, 0, 0, 0, 0, 0, 0, 'H' | ('H' << 16)});
+  const auto b = Decode(w.Build(), "text.emf");
+  int green = 0;
+  for (int y = 0; y < b->GetHeight(); ++y)
+    for (int x = 0; x < b->GetWidth(); ++x)
+      if (Distance(b->GetPixel(x, y), RvMakePixel(0, 160, 0)) < 40) ++green;
+  EXPECT_GT(green, 60);
+  const double s = b->GetWidth() / 100.0;
+  EXPECT_TRUE(IsWhite(b->GetPixel(int(10 * s), int(40 * s))));  // nothing above the text
+}
+
+// --- Malformed data ends the picture, never reads past it. ---
+
+TEST(WMFRobustness, RecordClaimingMoreThanTheFileEndsThePicture) {
+  WmfWriter w;
+  w.Record(0x02FC, {0, 0, 0, 0});
+  w.Record(0x012D, {0});
+  w.Record(0x041B, {50, 50, 0, 0});  // black square: drawn
+  w.Put32(100000);                   // a record claiming 200000 bytes
+  w.Put16(0x041B);
+  for (int v : {100, 100, 50, 50}) w.Put16(v);
+  Bytes data = w.Build(true, 0, 0, 100, 100, 96);
+  data.resize(data.size() - 6);  // and no end record
+  const auto b = Decode(data, "cut.wmf");
+  EXPECT_EQ(b->GetPixel(25, 25) & 0xFFFFFF, 0u);
+  EXPECT_TRUE(IsWhite(b->GetPixel(75, 75)));
+
+  EmfWriter e(2646, 2646);
+  e.Record(39, {1, 0, 0, 0});
+  e.Record(37, {1});
+  e.Record(43, {0, 0, 50, 50});
+  e.Put(43);
+  e.Put(0x7FFFFFF0u);  // size far past the end
+  e.Put(50), e.Put(50), e.Put(100), e.Put(100);
+  const auto c = Decode(e.Build(), "cut.emf");
+  const double s = c->GetWidth() / 100.0;
+  EXPECT_EQ(c->GetPixel(int(25 * s), int(25 * s)) & 0xFFFFFF, 0u);
+  EXPECT_TRUE(IsWhite(c->GetPixel(int(75 * s), int(75 * s))));
+
+  // A polygon whose count runs past its record is malformed: nothing of it is drawn.
+  WmfWriter p;
+  p.Record(0x02FC, {0, 0, 0, 0});
+  p.Record(0x012D, {0});
+  p.Record(0x0324, {30000, 0, 0, 100, 0, 100, 100});
+  p.Record(0x041B, {100, 100, 0, 0});  // after the malformed record: not played
+  const auto d = Decode(p.Build(true, 0, 0, 100, 100, 96), "poly.wmf");
+  EXPECT_TRUE(IsWhite(d->GetPixel(50, 50)));
+}
+
+TEST(WMFRobustness, TruncatedAndCorruptedFilesNeverCrash) {
+  for (const char* name : {"drawing.wmf", "drawing.emf", "text.wmf", "text.emf"}) {
+    SCOPED_TRACE(name);
+    const Bytes full = ReadBytes(DataPath(name));
+    for (std::size_t n = 0; n < full.size(); n += 13) {
+      const Bytes cut(full.begin(), full.begin() + n);
+      DecodeError(cut, name);  // decodes what is there, or raises a decoder error
+    }
+    std::uint32_t seed = 777;
+    for (int round = 0; round < 150; ++round) {
+      Bytes bad = full;
+      for (int k = 0; k < 6; ++k) {
+        seed = seed * 1103515245 + 12345;
+        const std::size_t at = 100 + (seed >> 8) % (bad.size() - 100);
+        bad[at] = std::uint8_t(seed >> 24);
+      }
+      DecodeError(bad, name);
+    }
+  }
+}
+
+TEST(WMFThreads, WorkerThreadsRenderTheSamePicture) {
+  const Bytes data = ReadBytes(DataPath("text.emf"));
+  const auto expected = Decode(data, "text.emf");
+  std::unique_ptr<CDIBSectionBitmap> results[2];
+  std::thread first([&] { results[0] = Decode(data, "text.emf"); });
+  std::thread second([&] { results[1] = Decode(data, "text.emf"); });
+  first.join();
+  second.join();
+  for (const auto& r : results) {
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->GetWidth(), expected->GetWidth());
+    int different = 0;
+    for (int y = 0; y < r->GetHeight(); ++y)
+      for (int x = 0; x < r->GetWidth(); ++x)
+        if (r->GetPixel(x, y) != expected->GetPixel(x, y)) ++different;
+    EXPECT_EQ(different, 0);
+  }
+}
+
+TEST(WMFRegistration, GeneralDecoderUsesTheRegisteredFactory) {
+  RvRegisterMetafileDecoder();
+  CAutoImageDecoder decoder;
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(DataPath("drawing.wmf"), &bitmap);
+  EXPECT_EQ(bitmap.GetWidth(), 2999 * 96 / 1200);
+  EXPECT_EQ(bitmap.GetBitsPerPixel(), 32);
+}

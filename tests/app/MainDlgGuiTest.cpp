@@ -1,0 +1,197 @@
+// The main window started offscreen: caption, the command-line error dialog, and the settings
+// it writes when it closes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "TestUtil.h"
+#include "app/AppSettings.h"
+#include "app/RvCmdLineErrorDlg.h"
+#include "app/RvMainDlg.h"
+#include "support/NesCommon55.h"
+
+namespace {
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "test_app";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+// Runs fn on the first modal dialog that appears (from inside its own event loop).
+void OnNextModal(std::function<void(QWidget*)> fn) {
+  auto* timer = new QTimer(App());
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    fn(modal);
+  });
+  timer->start();
+}
+
+// Lets the event loop run until pred holds (giving up after five seconds).
+bool ProcessUntil(const std::function<bool()>& pred) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!pred() && clock.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return pred();
+}
+
+class MainDlgGuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    std::remove(RvSettingsIniPath().c_str());
+  }
+  std::string Ini() const { return RvSettingsIniPath(); }
+};
+
+}  // namespace
+
+TEST_F(MainDlgGuiTest, StartsWithTheCaptionAndDefaultGeometry) {
+  CRvMainDlg dlg("\"/opt/rv/reelvane\"");
+  dlg.InitDialog();
+  EXPECT_EQ(dlg.windowTitle().toStdString(), "Kavato Reelvane Stage Edition v2.10 Basic Edition");
+  EXPECT_FALSE(dlg.CommandLineNamedFile());
+  EXPECT_EQ(dlg.geometry(), QRect(100, 100, 520, 350));
+  EXPECT_EQ(dlg.Settings().fps, 24);
+  EXPECT_DOUBLE_EQ(dlg.Settings().gammaDisplay, 2.2);
+  EXPECT_EQ(dlg.Settings().referenceWhite, 685);
+  dlg.show();
+  EXPECT_TRUE(ProcessUntil([&] { return dlg.isVisible(); }));
+}
+
+TEST_F(MainDlgGuiTest, ReadsStoredSettingsAndWritesWindowAndFpsOnClose) {
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "left", 40));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "top", 30));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "right", 440));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "bottom", 330));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "ActivePanel", 2));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "Fps", "fps", 30));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "Playback", "FrameStep", 3));
+  {
+    CRvMainDlg dlg("rv");
+    dlg.InitDialog();
+    EXPECT_EQ(dlg.geometry(), QRect(40, 30, 400, 300));
+    EXPECT_EQ(dlg.Settings().frameStep, 3);
+    dlg.show();
+    ProcessUntil([&] { return dlg.isVisible(); });
+    dlg.setGeometry(60, 50, 400, 300);
+    ProcessUntil([&] { return dlg.geometry().topLeft() == QPoint(60, 50); });
+    EXPECT_TRUE(dlg.close());
+  }
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "left", -1), 60);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "top", -1), 50);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "right", -1), 460);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "bottom", -1), 350);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "Mode", -1), 0);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "ActivePanel", -1), 2);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "Fps", "fps", -1), 30);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "Playback", "FrameStep", -1), 3);  // untouched
+}
+
+TEST_F(MainDlgGuiTest, EscapeEndsTheWindowAndStillWritesSettings) {
+  CRvMainDlg dlg("rv");
+  dlg.InitDialog();
+  dlg.reject();
+  EXPECT_EQ(iReadFromIniFile(Ini(), "Fps", "fps", -1), 24);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "right", -1), 620);
+}
+
+TEST_F(MainDlgGuiTest, AWindowClosedMaximisedOpensMaximisedAndKeepsItsNormalRectangle) {
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "Mode", 3));
+  {
+    CRvMainDlg dlg("rv");
+    dlg.InitDialog();
+    EXPECT_EQ(dlg.WindowMode(), 1);
+    EXPECT_TRUE(dlg.windowState() & Qt::WindowMaximized);
+    dlg.show();
+    ProcessUntil([&] { return dlg.isVisible(); });
+    dlg.close();
+  }
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "Mode", -1), 1);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "left", -1), 100);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "right", -1), 620);
+}
+
+TEST_F(MainDlgGuiTest, StoredRectangleOffEveryScreenFallsBackToTheDefault) {
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "left", 90000));
+  ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "right", 90400));
+  CRvMainDlg dlg("rv");
+  dlg.InitDialog();
+  EXPECT_EQ(dlg.geometry(), QRect(100, 100, 520, 350));
+}
+
+TEST_F(MainDlgGuiTest, BadOptionShowsTheErrorDialogWithTheHighlight) {
+  std::string title, message, selected, edit, button;
+  bool editFocused = false;
+  OnNextModal([&](QWidget* modal) {
+    auto* dialog = qobject_cast<CRvCmdLineErrorDlg*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    // The selection is made by the dialog's own short timer after it opens.
+    ProcessUntil([&] { return dialog->HighlightPlaced(); });
+    title = dialog->windowTitle().toStdString();
+    message = dialog->Message().toStdString();
+    edit = dialog->Edit()->text().toStdString();
+    selected = dialog->Edit()->selectedText().toStdString();
+    editFocused = dialog->Edit()->hasFocus();
+    button = dialog->CloseButton()->text().toStdString();
+    dialog->CloseButton()->click();
+  });
+  CRvMainDlg dlg("\"/opt/rv/reelvane\" /shots/a.0001.tga 10-50 -x -u");
+  dlg.InitDialog();  // returns once the error dialog is closed
+  EXPECT_EQ(title, "Error Parsing Command Line");
+  EXPECT_EQ(message, "Unknown command line parameters");
+  EXPECT_EQ(edit, "10-50 -x -u");
+  EXPECT_EQ(selected, "x -u");
+  EXPECT_TRUE(editFocused);
+  EXPECT_EQ(button, "Close");
+  EXPECT_TRUE(dlg.CommandLineNamedFile());
+  EXPECT_EQ(dlg.CommandLineRequest().sequencePath, "/shots/a.0001.tga");
+  EXPECT_EQ(dlg.CommandLineRequest().inFrame, 10);
+  EXPECT_FALSE(dlg.CommandLineRequest().uFlag);  // options after an unknown one are not read
+  EXPECT_EQ(dlg.windowTitle().toStdString(), "Kavato Reelvane Stage Edition v2.10 Basic Edition");
+}
+
+TEST_F(MainDlgGuiTest, CropGivenOnTheCommandLineFillsTheCropObject) {
+  CRvMainDlg dlg("rv /shots/a.0001.tga -c l10 r10 -r 50%");
+  dlg.InitDialog();
+  EXPECT_TRUE(dlg.CommandLineRequest().cropGiven);
+  EXPECT_TRUE(dlg.CommandLineRequest().resampleGiven);
+  int left = 0, top = 0, w = 0, h = 0;
+  dlg.Crop()->GetCropRect(100, 50, &left, &top, &w, &h);
+  EXPECT_EQ(left, 10);
+  EXPECT_EQ(w, 80);
+  int nw = 0, nh = 0;
+  dlg.Resample()->GetNewSize(720, 576, &nw, &nh);
+  EXPECT_EQ(nw, 360);
+  EXPECT_EQ(nh, 576);
+}
+
+TEST_F(MainDlgGuiTest, ErrorDialogSelectionStaysInsideTheText) {
+  CRvCmdLineErrorDlg dialog("Some error", "abc", 99);
+  dialog.show();
+  ASSERT_TRUE(ProcessUntil([&] { return dialog.HighlightPlaced(); }));
+  EXPECT_TRUE(dialog.Edit()->hasFocus());
+  EXPECT_FALSE(dialog.Edit()->hasSelectedText());
+  EXPECT_EQ(dialog.Edit()->cursorPosition(), 3);
+  EXPECT_TRUE(dialog.Edit()->isReadOnly());
+}

@@ -177,6 +177,9 @@ FilmError ParseDpx(const std::uint8_t* data, std::size_t size, bool bigEndian, F
     case kDpxLuma:
       r->channels = FilmChannels::kGrey;
       r->samplesPerPixel = 1;
+      // Single-component elements fill their words from the low end (ImageMagick writes and
+      // reads them so), unlike RGB, whose red sits in the top bits.
+      r->lowDatumFirst = true;
       break;
     case kDpxRGB:
       r->channels = FilmChannels::kRGB;
@@ -233,13 +236,15 @@ class LineSamples {
         m_bytesPerWord(r.containerBits / 8),
         m_perWord(r.containerBits ? r.containerBits / r.bits : 0),
         m_left(r.leftJustified),
+        m_lowFirst(r.lowDatumFirst),
         m_bigEndian(r.bigEndian),
         m_mask((1u << r.bits) - 1) {}
 
   std::uint32_t Get(const std::uint8_t* line, std::uint64_t index) const {
     if (m_container == 0) return FromStream(line, index);
     const std::uint8_t* word = line + (index / m_perWord) * m_bytesPerWord;
-    const int slot = int(index % m_perWord);
+    int slot = int(index % m_perWord);
+    if (m_lowFirst) slot = m_perWord - 1 - slot;
     std::uint32_t value = 0;
     for (int i = 0; i < m_bytesPerWord; ++i) {
       const int byte = m_bigEndian ? i : m_bytesPerWord - 1 - i;
@@ -266,6 +271,7 @@ class LineSamples {
   int m_bytesPerWord;
   int m_perWord;
   bool m_left;
+  bool m_lowFirst;
   bool m_bigEndian;
   std::uint32_t m_mask;
 };

@@ -27,9 +27,10 @@ struct FilmRaster {
   int orientation = 0;             // 0..7, the codes both formats share
   FilmChannels channels = FilmChannels::kRGB;
   int samplesPerPixel = 3;
-  int bits = 10;              // bits per sample: 8, 10, 12 or 16
-  int containerBits = 32;     // samples sit in words of this size; 0 = one bit stream
-  bool leftJustified = true;  // padding in the low bits of each word
+  int bits = 10;               // bits per sample: 8, 10, 12 or 16
+  int containerBits = 32;      // samples sit in words of this size; 0 = one bit stream
+  bool leftJustified = true;   // padding in the low bits of each word
+  bool lowDatumFirst = false;  // the first sample of a word sits in its low bits
   bool bigEndian = true;
   bool logarithmic = true;  // needs the log-to-linear step
   std::size_t dataOffset = 0;

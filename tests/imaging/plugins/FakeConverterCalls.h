@@ -1,0 +1,30 @@
+// What a test plug-in saw, reachable by tests through its extra export FakeConverterCalls.
+#pragma once
+
+#include <cstdint>
+
+struct FakeCalls {
+  int initialize = 0;
+  int32_t reservedSeen = -1;
+  int canConvert = 0;
+  int beforeConvert = 0;
+  int readHeader = 0;
+  int readHeader2 = 0;
+  int doConversion = 0;
+  int doConversion2 = 0;
+  int setCineonValues = 0;
+  int afterConvert = 0;
+  double gammaLog = 0;
+  double gammaDisplay = 0;
+  int32_t referenceBlack = 0;
+  int32_t referenceWhite = 0;
+  int32_t softClip = 0;
+  char lastExtension[64] = {};
+  char lastPath[512] = {};
+  // One letter per call in call order: h header, H header in memory, v values, c convert,
+  // C convert in memory.
+  char order[16] = {};
+  int orderCount = 0;
+};
+
+using FakeConverterCallsFn = FakeCalls* (*)();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "RvToolCommands.h"
+#include "imaging/metafile/WMFDecoder.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ bool WantsHelp(const std::vector<std::string>& args) {
 }
 
 int main(int argc, char** argv) {
+  RvRegisterMetafileDecoder();  // before the first decoder is built
   if (argc < 2) {
     PrintHelp(stderr);
     return 2;

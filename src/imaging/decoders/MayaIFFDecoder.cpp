@@ -1,14 +1,170 @@
 #include "imaging/decoders/MayaIFFDecoder.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/decoders/DecoderLimits.h"
+
+using namespace rvdecode;
+
+namespace {
+
+constexpr std::uint32_t Tag(const char (&t)[5]) {
+  return (std::uint32_t(std::uint8_t(t[0])) << 24) | (std::uint32_t(std::uint8_t(t[1])) << 16) |
+         (std::uint32_t(std::uint8_t(t[2])) << 8) | std::uint32_t(std::uint8_t(t[3]));
+}
+constexpr std::uint32_t kFor4 = Tag("FOR4");
+constexpr std::uint32_t kCimg = Tag("CIMG");
+constexpr std::uint32_t kTbhd = Tag("TBHD");
+constexpr std::uint32_t kTbmp = Tag("TBMP");
+constexpr std::uint32_t kZbuf = Tag("ZBUF");
+constexpr std::uint32_t kRgba = Tag("RGBA");
+
+// A two-byte run stands for at most 128 bytes of one channel.
+constexpr std::uint64_t kMaxBytesPerByte = 64;
+
+[[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
+
+// Where the file's per-pixel channel order (alpha, blue, green, red) lands in our pixel.
+constexpr int kAlphaFirstOffsets[4] = {3, 0, 1, 2};
+constexpr int kColourOffsets[3] = {0, 1, 2};
+
+}  // namespace
+
 bool CMayaIFFDecoder::CanDecode(const std::uint8_t* header, std::size_t size) const {
-  (void)header;
-  (void)size;
-  return false;
+  return size >= 4 && std::memcmp(header, "FOR4", 4) == 0;
 }
 
-void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
-  (void)source;
-  (void)bitmap;
-  (void)bppWanted;
-  throw CTextException(kErrUnsupported, "Decoder not available yet.\n");
+CMayaIFFDecoder::Chunk CMayaIFFDecoder::ReadChunk(CImageSource* source) {
+  Chunk c;
+  c.start = source->GetPosition();
+  const std::uint8_t* h = source->ReadNBytes(8);
+  c.tag = LongBE(h);
+  c.size = LongBE(h + 4);
+  c.end = c.start + 8 + ((std::uint64_t(c.size) + 3) & ~std::uint64_t(3));
+  if (c.tag == kFor4) c.groupType = source->ReadLongBE();
+  return c;
+}
+
+void CMayaIFFDecoder::SkipTo(CImageSource* source, std::uint64_t position) {
+  // A chunk claiming to reach past the file takes the rest of it; the next read then meets
+  // the end of the data.
+  source->Seek(std::size_t(std::min<std::uint64_t>(position, source->GetFileSize())));
+}
+
+void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bppWanted*/) {
+  const Chunk form = ReadChunk(source);
+  if (form.tag != kFor4) Fail(kErrUnsupported, "Maya IFF format starts with FOR4");
+  if (form.groupType != kCimg) Fail(kErrUnsupported, "Maya IFF format uses CIMG");
+
+  Chunk chunk = ReadChunk(source);
+  while (chunk.tag != kTbhd) {
+    SkipTo(source, chunk.end);
+    chunk = ReadChunk(source);
+  }
+  const std::uint8_t* tbhd = source->ReadNBytes(24);
+  const std::uint32_t width = LongBE(tbhd);
+  const std::uint32_t height = LongBE(tbhd + 4);
+  const std::uint32_t flags = LongBE(tbhd + 12);
+  const int tileCount = WordBE(tbhd + 18);
+  const std::uint32_t compression = LongBE(tbhd + 20);
+  if (compression > 1) Fail(kErrUnsupported, "Maya IFF format unsupported compression format > 1");
+  if (!(flags & 1)) Fail(kErrUnsupported, "Maya IFF format currently only RGB and RGBA supported");
+  const bool alpha = (flags & 2) != 0;
+  const int channels = alpha ? 4 : 3;
+  if (std::string p = ImageSizeProblem(width, height, 32); !p.empty())
+    Fail(kErrFormat, "Maya IFF: " + p);
+  const std::uint64_t bytes = std::uint64_t(width) * height * std::uint64_t(channels);
+  if (std::string p = DataCapacityProblem(bytes / kMaxBytesPerByte, source->GetRemaining());
+      !p.empty())
+    Fail(kErrFormat, "Maya IFF: " + p);
+  SkipTo(source, chunk.end);
+
+  chunk = ReadChunk(source);
+  while (chunk.tag != kFor4 || chunk.groupType != kTbmp) {
+    SkipTo(source, chunk.end);
+    chunk = ReadChunk(source);
+  }
+
+  const int w = int(width);
+  const int h = int(height);
+  bitmap->Create(w, h, 32, true);
+  CBitmapWriteLock lock(bitmap);
+  std::uint8_t* const* lines = bitmap->GetLineArray();
+  const int* offsets = alpha ? kAlphaFirstOffsets : kColourOffsets;
+
+  for (int tiles = 0; tiles < tileCount;) {
+    const Chunk tile = ReadChunk(source);
+    if (tile.tag == kZbuf) {
+      SkipTo(source, tile.end);
+      continue;
+    }
+    ++tiles;
+    const std::uint8_t* corners = source->ReadNBytes(8);
+    const int x1 = WordBE(corners);
+    const int y1 = WordBE(corners + 2);
+    const int x2 = WordBE(corners + 4);
+    const int y2 = WordBE(corners + 6);
+    if (tile.tag != kRgba) {
+      SkipTo(source, tile.end);
+      continue;
+    }
+    if (x1 > x2 || y1 > y2 || x2 >= w || y2 >= h)
+      Fail(kErrFormat, "Maya IFF: a tile lies outside the image.");
+    const int tw = x2 - x1 + 1;
+    const int th = y2 - y1 + 1;
+    const std::uint64_t expected = std::uint64_t(tw) * std::uint64_t(th) * std::uint64_t(channels);
+    // The tile's data: its chunk less the corners, and never past the file's end.
+    const std::uint64_t dataSize = tile.size >= 8 ? tile.size - 8 : 0;
+    CByteCursor in(source->Peek(0),
+                   std::size_t(std::min<std::uint64_t>(dataSize, source->GetRemaining())));
+    // Tile row 0 is the image's bottom row.
+    auto pixelAt = [&](int tx, int ty) {
+      return lines[h - 1 - (y1 + ty)] + 4 * std::size_t(x1 + tx);
+    };
+
+    if (expected <= dataSize) {
+      for (int ty = 0; ty < th; ++ty) {
+        const std::uint8_t* src = in.Bytes(std::size_t(tw) * std::size_t(channels));
+        std::uint8_t* dst = pixelAt(0, ty);
+        if (alpha) {
+          for (int tx = 0; tx < tw; ++tx, src += 4)
+            StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[3], src[2], src[1], src[0]));
+        } else {
+          for (int tx = 0; tx < tw; ++tx, src += 3)
+            StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[2], src[1], src[0], 0));
+        }
+      }
+    } else {
+      // Channel by channel over the whole tile; runs carry across tile rows and a run that
+      // would pass the tile's end is cut there.
+      const std::size_t tilePixels = std::size_t(tw) * std::size_t(th);
+      for (int c = 0; c < channels; ++c) {
+        std::size_t done = 0;
+        while (done < tilePixels) {
+          const std::uint8_t n = in.Byte();
+          const std::size_t length = (n & 0x7Fu) + 1;
+          const bool run = n >= 0x80;
+          const std::uint8_t* src = run ? in.Bytes(1) : in.Bytes(length);
+          const std::size_t count = std::min(length, tilePixels - done);
+          // Written row piece by row piece so the inner loop is a plain strided store.
+          for (std::size_t i = 0; i < count;) {
+            const std::size_t at = done + i;
+            const int tx = int(at % std::size_t(tw));
+            const int ty = int(at / std::size_t(tw));
+            const std::size_t piece = std::min(count - i, std::size_t(tw - tx));
+            std::uint8_t* dst = pixelAt(tx, ty) + offsets[c];
+            if (run) {
+              for (std::size_t k = 0; k < piece; ++k) dst[4 * k] = src[0];
+            } else {
+              for (std::size_t k = 0; k < piece; ++k) dst[4 * k] = src[i + k];
+            }
+            i += piece;
+          }
+          done += count;
+        }
+      }
+    }
+    SkipTo(source, tile.end);
+  }
 }

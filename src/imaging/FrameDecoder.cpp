@@ -7,12 +7,17 @@
 #include "imaging/decoders/MayaIFFDecoder.h"
 #include "imaging/decoders/SGIDecoder.h"
 #include "imaging/decoders/SoftImageDecoder.h"
+#include "imaging/plugins/KaConverterPlugInList.h"
 
 CFrameDecoder::CFrameDecoder()
     : m_sgi(std::make_unique<CSGIDecoder>()),
       m_softImage(std::make_unique<CSoftImageDecoder>()),
       m_mayaIFF(std::make_unique<CMayaIFFDecoder>()),
-      m_lightwaveIFF(std::make_unique<CLightwaveIFFDecoder>()) {}
+      m_lightwaveIFF(std::make_unique<CLightwaveIFFDecoder>()) {
+  // Converter plug-ins beside the program; SetConverter points a decoder elsewhere.
+  SetConverter(
+      std::make_unique<CKaConverterPlugInList>(CKaConverterPlugInList::DefaultSearchPattern()));
+}
 
 CFrameDecoder::~CFrameDecoder() {
   // The converters may still refer to the decoder's state; they go first.

@@ -143,6 +143,10 @@ bool bReadFlameCineonProfile(const std::string& file, CineonValues* values,
   CineonValues read = *values;
   std::string line;
   while (std::getline(in, line)) {
+    // Carriage returns of "\r\n" files count as white space too.
+    for (char& c : line) {
+      if (c == '\r') c = ' ';
+    }
     TruncateWhiteSpace(&line);
     if (line.empty()) continue;
     if (!ApplyLutLine(line, &read)) {

@@ -1,0 +1,158 @@
+// The shipped Cineon/DPX plug-in, loaded from the program folder's Converters/ and driven by
+// the frame decoder, on files written by ImageMagick.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "imaging/FrameDecoder.h"
+#include "imaging/plugins/KaConverterPlugInList.h"
+
+namespace {
+
+std::string DataFile(const std::string& name) { return rvtest::DataDir() + "/cineon/" + name; }
+
+std::string Bytes(const std::string& name) { return rvtest::ReadFile(DataFile(name)); }
+
+class CineonPlugIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto list = std::make_unique<CKaConverterPlugInList>(rvtest::BinDir() + "/Converters/*.kcv",
+                                                         m_dir.File("Kacv.log"));
+    ASSERT_EQ(list->GetCount(), 1u) << rvtest::ReadFile(m_dir.File("Kacv.log"));
+    m_decoder.SetConverter(std::move(list));
+  }
+
+  // The decoded picture as R, G, B, A bytes, top row first.
+  std::string Decode(const std::string& path) {
+    CDIBSectionBitmap bitmap;
+    m_decoder.DecodeFile(path, &bitmap);
+    EXPECT_EQ(bitmap.GetBitsPerPixel(), 32);
+    EXPECT_TRUE(bitmap.HasAlpha());
+    std::string rgba;
+    for (int y = 0; y < bitmap.GetHeight(); ++y) {
+      for (int x = 0; x < bitmap.GetWidth(); ++x) {
+        const RvPixel p = bitmap.GetPixel(x, y);
+        rgba += {char(RvPixelRed(p)), char(RvPixelGreen(p)), char(RvPixelBlue(p)),
+                 char(RvPixelAlpha(p))};
+      }
+    }
+    return rgba;
+  }
+
+  std::string Error(const std::string& bytes, int* code) {
+    const std::string path = m_dir.File("bad.cin");
+    rvtest::WriteFile(path, bytes);
+    CDIBSectionBitmap bitmap;
+    try {
+      m_decoder.DecodeFile(path, &bitmap);
+    } catch (const CTextException& e) {
+      *code = e.GetCode();
+      return e.GetText();
+    }
+    *code = 0;
+    return "";
+  }
+
+  rvtest::TempDir m_dir;
+  CFrameDecoder m_decoder;
+};
+
+}  // namespace
+
+TEST_F(CineonPlugIn, LinearDpxFilesDecodeToTheirSource) {
+  for (const char* name : {"dpx8.dpx", "dpx10.dpx", "dpx12.dpx", "dpx16.dpx"}) {
+    EXPECT_EQ(Decode(DataFile(name)), Bytes("src.rgba")) << name;
+  }
+  EXPECT_EQ(Decode(DataFile("rgba10.dpx")), Bytes("srca.rgba"));
+  EXPECT_EQ(m_decoder.GetConverter()->GetLastConverterName(), "Cineon/DPX Converter");
+}
+
+TEST_F(CineonPlugIn, CineonFilesOfEveryDepthDecode) {
+  m_decoder.SetCineonValues(1.7, 2.2, 95, 685, 0);
+  for (const char* name : {"cin8.cin", "cin10.cin", "cin16.cin", "dpxlog10.dpx"}) {
+    const std::string rgba = Decode(DataFile(name));
+    ASSERT_EQ(rgba.size(), 96u) << name;
+    // Black stays black (8-bit codes are coarse: ImageMagick's black is code 24, about 96).
+    EXPECT_LE(std::uint8_t(rgba[0]), 5) << name;
+    EXPECT_LE(std::uint8_t(rgba[1]), 5) << name;
+    EXPECT_LE(std::uint8_t(rgba[2]), 5) << name;
+    EXPECT_EQ(std::uint8_t(rgba[3]), 255) << name;
+    EXPECT_GE(std::uint8_t(rgba[20]), 250) << name;  // and white white
+  }
+}
+
+TEST_F(CineonPlugIn, EachOfTheFiveValuesChangesALogFileButNotALinearOne) {
+  const CineonValues base{1.7, 2.2, 95, 685, 0};
+  m_decoder.SetCineonValues(base);
+  const std::string logBase = Decode(DataFile("cin10.cin"));
+  const std::string linearBase = Decode(DataFile("dpx10.dpx"));
+  const CineonValues changed[] = {{1.2, 2.2, 95, 685, 0},
+                                  {1.7, 1.0, 95, 685, 0},
+                                  {1.7, 2.2, 200, 685, 0},
+                                  {1.7, 2.2, 95, 600, 0},
+                                  {1.7, 2.2, 95, 685, 50}};
+  for (const CineonValues& v : changed) {
+    EXPECT_TRUE(m_decoder.SetCineonValues(v));
+    EXPECT_NE(Decode(DataFile("cin10.cin")), logBase)
+        << v.gammaLog << " " << v.gammaDisplay << " " << v.referenceBlack << " " << v.referenceWhite
+        << " " << v.softClip;
+    EXPECT_EQ(Decode(DataFile("dpx10.dpx")), linearBase);
+  }
+  m_decoder.SetCineonValues(base);
+  EXPECT_EQ(Decode(DataFile("cin10.cin")), logBase);
+}
+
+TEST_F(CineonPlugIn, TheMagicDecidesNotTheName) {
+  const std::string path = m_dir.File("renamed.tif");
+  rvtest::WriteFile(path, Bytes("dpx10.dpx"));
+  EXPECT_EQ(Decode(path), Bytes("src.rgba"));
+}
+
+TEST_F(CineonPlugIn, MalformedFilesRaiseCodeTwoWithTheReadersText) {
+  int code = 0;
+  const std::string cin = Bytes("cin10.cin");
+  EXPECT_EQ(Error(cin.substr(0, cin.size() - 10), &code), "Error reading file.");
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(Error(cin.substr(0, 600), &code), "Error reading file.");
+  std::string version = cin;
+  version[25] = '9';  // "V9.5"
+  EXPECT_EQ(Error(version, &code), "Unsupported file version.");
+  std::string packing = cin;
+  packing[681] = 9;
+  EXPECT_EQ(Error(packing, &code), "Unknown data packing scheme.");
+  std::string interleave = cin;
+  interleave[680] = 2;
+  EXPECT_EQ(Error(interleave, &code), "Unknown data interleaving scheme.");
+  std::string varying = cin;
+  varying[196 + 28 + 7] = 7;  // second channel's width
+  EXPECT_EQ(Error(varying, &code), "Channels with varying dimensions not supported.");
+  std::string metric = cin;
+  metric[196] = 3;
+  EXPECT_EQ(Error(metric, &code),
+            "File does not contain RGB data in supported (universal metric) channels.");
+  EXPECT_EQ(code, 2);
+}
+
+TEST_F(CineonPlugIn, GarbageAfterAMagicNeverCrashes) {
+  // Every header byte of a DPX file set to 0xFF in turn: each decode fails cleanly or succeeds.
+  const std::string dpx = Bytes("dpx10.dpx");
+  for (std::size_t at = 0; at < 860; at += 3) {
+    std::string broken = dpx;
+    broken[at] = '\xFF';
+    int code = 0;
+    Error(broken, &code);
+    EXPECT_TRUE(code == 0 || code == 2 || code == 8) << at << " " << code;
+  }
+}
+
+TEST(CineonTools, RvtoolDecodesThroughThePlugInBesideIt) {
+  const std::string rvtool = rvtest::BinDir() + "/rvtool";
+  std::string out;
+  ASSERT_EQ(rvtest::RunCommand(rvtool + " info " + rvtest::ShellQuote(DataFile("cin10.cin")), &out),
+            0);
+  EXPECT_NE(out.find("width=6 height=4 bpp=32"), std::string::npos) << out;
+  EXPECT_NE(out.find("Cineon/DPX Converter"), std::string::npos) << out;
+}

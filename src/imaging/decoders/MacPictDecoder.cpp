@@ -87,16 +87,25 @@ void CMacPictDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int b
   m_haveImage = false;
   m_hasAlpha = false;
   m_indexed = true;
-  m_canvas.clear();
-  m_indexes.clear();
   m_table.clear();
+  // The canvas can be large and the decoder lives as long as the program: free it however the
+  // decode ends.
+  struct Release {
+    CMacPictDecoder* self;
+    ~Release() {
+      self->m_canvas = {};
+      self->m_indexes = {};
+      self->m_source = nullptr;
+    }
+  } release{this};
 
-  const int version = ReadVersion();
-  ReadOpcodes(version);
-  WriteResult(bitmap, bppWanted);
-  m_canvas = {};
-  m_indexes = {};
-  m_source = nullptr;
+  try {
+    const int version = ReadVersion();
+    ReadOpcodes(version);
+    WriteResult(bitmap, bppWanted);
+  } catch (const std::bad_alloc&) {
+    RaiseError(kErrNoMemory, "Out of memory creating bitmap.");
+  }
 }
 
 int CMacPictDecoder::ReadVersion() {

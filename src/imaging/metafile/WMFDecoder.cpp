@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,14 @@ class LockGuard {
 }  // namespace
 
 void CWMFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
+  try {
+    Render(source, bitmap, bppWanted);
+  } catch (const std::bad_alloc&) {
+    RaiseError(kErrNoMemory, "Cannot allocate memory bitmap.");
+  }
+}
+
+void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
   const std::size_t size = source->GetRemaining();
   const std::uint8_t* data = size > 0 ? source->ReadNBytes(size) : nullptr;
   Plan plan;
@@ -183,7 +192,11 @@ void CWMFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
 
   const bool indexed = !palette.empty() && bppWanted != 32;
   if (indexed) {
-    palette.resize(256, RvMakePixel(0, 0, 0));
+    try {
+      palette.resize(256, RvMakePixel(0, 0, 0));
+    } catch (const std::bad_alloc&) {
+      RaiseError(kErrNoMemory, "Cannot allocate palette.");
+    }
     bitmap->Create(plan.width, plan.height, 8, false);
     bitmap->SetPalette(palette.data());
     LockGuard lock(bitmap);

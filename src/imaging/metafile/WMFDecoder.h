@@ -29,6 +29,9 @@ class CWMFDecoder : public CImageDecoder {
 
  protected:
   void DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) override;
+
+ private:
+  void Render(CImageSource* source, CImageBitmap* bitmap, int bppWanted);
 };
 
 // Installs the metafile decoder in the general decoding (CAutoImageDecoder); the programs call

@@ -540,3 +540,55 @@ TEST(WMFRegistration, GeneralDecoderUsesTheRegisteredFactory) {
   EXPECT_EQ(bitmap.GetWidth(), 2999 * 96 / 1200);
   EXPECT_EQ(bitmap.GetBitsPerPixel(), 32);
 }
+
+TEST(WMFRecords, PieFollowsItsRadialsAndClipRectanglesLimitDrawing) {
+  WmfWriter w;
+  w.Record(0x02FC, {0, 0x0000, 0x00FF, 0});  // blue brush
+  w.Record(0x012D, {0});
+  // Pie in 0,0 - 100,100 from the 3 o'clock radial counter-clockwise to 12 o'clock.
+  w.Record(0x081A, {0, 50, 50, 100, 100, 100, 0, 0});
+  w.Record(0x0416, {200, 150, 0, 100});  // clip to 100,0 - 150,200
+  w.Record(0x041B, {200, 200, 0, 100});  // rectangle 100,0 - 200,200: only its left half shows
+  const auto b = Decode(w.Build(true, 0, 0, 200, 200, 96), "pie.wmf");
+  EXPECT_EQ(b->GetPixel(75, 25) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_TRUE(IsWhite(b->GetPixel(25, 25)));
+  EXPECT_TRUE(IsWhite(b->GetPixel(75, 75)));
+  EXPECT_EQ(b->GetPixel(125, 100) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_TRUE(IsWhite(b->GetPixel(175, 100)));
+}
+
+TEST(WMFRecords, EnhancedMapModesAndStretchDiBits) {
+  // Anisotropic: 1000 logical units are 100 recording pixels.
+  EmfWriter a(2646, 2646);
+  a.Record(17, {8});
+  a.Record(9, {1000, 1000});
+  a.Record(11, {100, 100});
+  a.Record(39, {1, 0, 0, 0});
+  a.Record(37, {1});
+  a.Record(43, {0, 0, 500, 250});
+  const auto b = Decode(a.Build(), "aniso.emf");
+  const double s = b->GetWidth() / 100.0;
+  EXPECT_EQ(b->GetPixel(int(40 * s), int(20 * s)) & 0xFFFFFF, 0u);
+  EXPECT_TRUE(IsWhite(b->GetPixel(int(60 * s), int(20 * s))));
+  EXPECT_TRUE(IsWhite(b->GetPixel(int(40 * s), int(30 * s))));
+
+  // Low metric: tenths of a millimetre with y counting upwards.
+  EmfWriter m(2646, 2646);
+  m.Record(17, {2});
+  m.Record(39, {1, 0, 0, 0});
+  m.Record(37, {1});
+  m.Record(43, {0, 0, 150, std::uint32_t(-150)});  // 15 mm square below the origin
+  const auto c = Decode(m.Build(), "metric.emf");
+  const double mmPx = c->GetWidth() / 26.46;  // picture pixels per millimetre
+  EXPECT_EQ(c->GetPixel(int(10 * mmPx), int(10 * mmPx)) & 0xFFFFFF, 0u);
+  EXPECT_TRUE(IsWhite(c->GetPixel(int(20 * mmPx), int(20 * mmPx))));
+
+  // StretchDIBits: a 1 x 1 green bitmap stretched over 20,20 - 60,60.
+  EmfWriter d(2646, 2646);
+  d.Record(81, {0,           0,  0,  0,  20, 20, 0,           0, 1, 1, 80, 40, 120, 4,          0,
+                0x00CC0020u, 40, 40, 40, 1,  1,  0x00180001u, 0, 4, 0, 0,  0,  0,   0x0000FF00u});
+  const auto e = Decode(d.Build(), "dib.emf");
+  const double t = e->GetWidth() / 100.0;
+  EXPECT_EQ(e->GetPixel(int(40 * t), int(40 * t)) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_TRUE(IsWhite(e->GetPixel(int(70 * t), int(40 * t))));
+}

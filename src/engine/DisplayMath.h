@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kagraph/KaDeviceContext.h"
+
+// Where a picture of the given size lands in the display rectangle: centred, zoomed, panned.
+// Sizes are truncated after zooming; the centring uses signed division rounding toward zero.
+struct KaPlacement {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const KaPlacement&) const = default;
+};
+KaPlacement KaPlacePicture(int pictureWidth, int pictureHeight, double zoom, const KaRect& display,
+                           int panX, int panY);
+
+// The parts of the display rectangle the picture leaves uncovered, in drawing order: top band
+// (full width), left band (full height), right band (full height), bottom band (full width).
+std::vector<KaRect> KaBackgroundBands(const KaRect& display, const KaPlacement& picture);
+
+// One zoom step. When the step starts from a whole number, *base receives the truncated zoom
+// that the caller stores before applying the new one (so the pan scales by new / truncated);
+// otherwise *base receives the zoom unchanged.
+double KaZoomInStep(double zoom, double* base);
+double KaZoomOutStep(double zoom, double* base);
+
+// " Frame %04i - %.2ffps (Step %i = %.2ffps) - %i x %i " plus " (Harddisk)" or " (RAM)".
+std::string KaFormatInfoLine(std::uint32_t frameNumber, double measuredRate, std::uint32_t step,
+                             int width, int height, bool fromDisk);
+
+// printf-style formatting into a std::string.
+std::string KaFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,279 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "engine/KaClock.h"
+#include "engine/PixelFilters.h"
+#include "imageops/MoBlurBuffer.h"
+#include "kagraph/KaDeviceContext.h"
+
+class QWindow;
+class CImageBitmap;
+class CFrameDecoder;
+class CNesLogFile;
+class CRvCrop;
+class CRvResample;
+class CRvPlayList;
+class CRvInOutRecord;
+class CKaStatusLine;
+class CKaViewSurface;
+class CKaDDrawFullscreen;
+class CKaDDrawFullscreenConfig;
+
+// What the engine tells the main window. Called from the worker: implementations only store
+// the values and schedule a repaint.
+class CKaPlaybackObserver {
+ public:
+  virtual ~CKaPlaybackObserver() = default;
+  virtual void OnInOutChanged(const CRvInOutRecord* record) = 0;
+  virtual void OnPositionChanged(std::uint32_t positionIndex) = 0;
+};
+
+// Construction choices beyond the four collaborators. Production uses the defaults.
+struct KaDrawThreadOptions {
+  // Time source; null means the steady clock. Not owned; must outlive the engine.
+  CKaClock* clock = nullptr;
+  // False: no worker thread is started and the owner drives RunCycle itself (tests).
+  bool startWorker = true;
+  // The process-wide frame decoder that receives the Cineon values; may be null.
+  CFrameDecoder* frameDecoder = nullptr;
+  // The log the full-screen library writes to ("DDraw.log"); owned by the caller.
+  CNesLogFile* ddrawLog = nullptr;
+  // Produces the idle picture at worker start; null means the compiled-in JPEG.
+  std::function<std::unique_ptr<CImageBitmap>()> idlePictureLoader;
+};
+
+// The playback engine: a worker thread that paces playback, moves the play list's position and
+// draws the current frame into the view (or onto the full-screen surface), plus every playback
+// and view command of the user interface.
+//
+// Threads. Commands run on the user-interface (UI) thread; Run/RunCycle on the worker. Fields
+// are grouped below by who writes them. Flags shared by both threads are atomics. Everything
+// the worker reads while drawing and that the UI changes structurally (play list, crop,
+// resample, full-screen surface) is changed only between Hold and Release, which wait until
+// the worker is outside its frame.
+class CKaDrawThread {
+ public:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kDefaultBackColor = 0x0000CCFFu;
+  static constexpr std::uint32_t kMarkColor = 0x00F37F7Fu;
+
+  CKaDrawThread(QWindow* mainWindow, CKaViewSurface* view, CKaStatusLine* statusLine,
+                CKaPlaybackObserver* observer, KaDrawThreadOptions options = {});
+  // Leaves full screen, ends the worker and waits for it.
+  ~CKaDrawThread();
+  CKaDrawThread(const CKaDrawThread&) = delete;
+  CKaDrawThread& operator=(const CKaDrawThread&) = delete;
+
+  // --- playback commands (UI thread; `announce` shows the command in the status line) -------
+  void Play(bool announce);
+  void PlayReverse(bool announce);
+  void Pause(bool announce);
+  void TogglePlay();
+  void TogglePlayReverse();
+  void GotoStart(bool announce);
+  void GotoEnd(bool announce);
+  void GotoInPoint();
+  void GotoOutPoint();
+  void StepForward(bool announce);
+  void StepBack(bool announce);
+  void SetPosition(std::uint32_t index);
+  void SetInPoint(std::uint32_t index, bool keep);
+  void SetOutPoint(std::uint32_t index, bool keep);
+  void ClearInOut();
+  void SetInOutSpan();
+  std::uint32_t GetInPoint() const;
+  std::uint32_t GetOutPoint() const;
+
+  void SetFps(std::uint32_t rate);
+  void Faster(std::uint32_t delta);
+  void Slower(std::uint32_t delta);
+  std::uint32_t GetFps() const { return m_frameRate.load(); }
+  double GetFrameInterval() const { return m_frameInterval.load(); }
+  void SetStep(std::uint32_t step);
+  std::uint32_t GetStep() const { return m_step.load(); }
+  void SetLoopPause(std::uint32_t seconds);
+  std::uint32_t GetLoopPause() const { return m_loopPause.load(); }
+  // 0 run once, 1 loop, 2 ping-pong.
+  void SetPlayMode(std::uint32_t mode) { m_playMode.store(mode); }
+  std::uint32_t GetPlayMode() const { return m_playMode.load(); }
+
+  // Hold the worker, drop decoded frames, store, release.
+  void SetResample(const CRvResample* resample);
+  void SetCrop(const CRvCrop* crop);
+  const CRvResample* GetResample() const { return m_resample.load(); }
+  const CRvCrop* GetCrop() const { return m_crop.load(); }
+  bool ApplyCineonSettings(double gammaLog, double gammaDisplay, std::uint32_t referenceBlack,
+                           std::uint32_t referenceWhite, std::uint32_t softClip);
+  void SetChangedFramesCriterion(std::uint32_t criterion) { m_changedCriterion.store(criterion); }
+  void RequestChangedCheck();
+  void SetDisplayRect(int left, int top, int right, int bottom);
+  KaRect GetDisplayRect() const;
+  void SetBackColor(std::uint32_t colorRef) { m_backColor.store(colorRef); }
+  std::uint32_t GetBackColor() const { return m_backColor.load(); }
+
+  // Attaches the play list to play (not owned); call between Hold and Release.
+  void SetPlayList(CRvPlayList* playList);
+  CRvPlayList* GetPlayList() const { return m_playList.load(); }
+
+  // False when already held (the caller then must not Release). Waits, polling every 1 ms,
+  // until the worker is outside its frame.
+  bool Hold();
+  void Release();
+  // Leaves full screen and asks the worker to end.
+  void Stop();
+
+  bool IsPlaying() const { return m_playing.load(); }
+  bool IsReverse() const { return m_reverse.load(); }
+  bool IsHeld() const { return m_hold.load(); }
+  bool IsRunning() const { return m_running.load(); }
+  bool IsAtEnd() const { return m_atEnd.load(); }
+  // 0 none, 1 play, 2 play reverse, 3 in point then play, 4 in point then play reverse.
+  std::uint32_t GetPendingAction() const { return m_pendingAction.load(); }
+  std::uint64_t GetActionDeadline() const { return m_actionDeadline.load(); }
+  bool IsRedrawRequested() const { return m_redraw.load(); }
+  void RequestRedraw() { m_redraw.store(true); }
+  double GetMeasuredRate() const { return m_measuredRate.load(); }
+  std::uint32_t GetFrameCount() const;
+  std::uint32_t GetPositionIndex() const;
+  std::uint32_t GetCurrentFrameNumber() const;
+
+  // --- view commands (UI thread) -------------------------------------------------------------
+  void SetViewMode(unsigned mode);
+  unsigned GetViewMode() const { return m_viewMode.load(); }
+  void ToggleGamma();
+  void EnableGamma(bool enable);
+  bool IsGammaEnabled() const { return m_gammaEnabled.load(); }
+  void SetGamma(double gamma);
+  double GetGamma() const;
+  void SetZoom(double zoom, bool announce);
+  double GetZoom() const { return m_zoom.load(); }
+  void ZoomIn(bool announce);
+  void ZoomOut(bool announce);
+  void SetPan(int x, int y, bool announce);
+  void PanBy(int dx, int dy);
+  void PanLeft(int d, bool announce);
+  void PanRight(int d, bool announce);
+  void PanUp(int d, bool announce);
+  void PanDown(int d, bool announce);
+  void ResetPan(bool announce);
+  int GetPanX() const { return m_panX.load(); }
+  int GetPanY() const { return m_panY.load(); }
+  void ToggleInfoText();
+  bool GetInfoText() const { return m_fullScreenInfoText.load(); }
+  void SetFullScreen(bool on);
+  bool IsFullScreen() const { return m_fullScreen.load(); }
+  void MarkImageRect(int left, int top, int right, int bottom);
+  // Unscaled size of the last drawn picture.
+  int GetLastFrameWidth() const { return m_lastWidth.load(); }
+  int GetLastFrameHeight() const { return m_lastHeight.load(); }
+
+  // The info line of the last drawn frame, and the bitmap handed to the device context
+  // (the frame's own bitmap when nothing had to be composed). For diagnostics and tests.
+  std::string GetLastInfoLine() const;
+  const CImageBitmap* GetLastShownBitmap() const { return m_lastShown.load(); }
+
+  // The ghosting buffer; its three parameters may be set from the UI thread.
+  CKaMoBlurBuffer* GetMoBlurBuffer() { return &m_moBlur; }
+
+  // --- worker -------------------------------------------------------------------------------
+  // The worker body: start-up, then cycles until the quit request.
+  void Run();
+  // Worker start-up without the loop (tests that drive cycles themselves call it first).
+  void StartWorkerState();
+  // One worker cycle; returns false once the quit request ends the loop.
+  bool RunCycle();
+
+ private:
+  void Announce(const std::string& text);
+  void ClearPending() { m_pendingAction.store(0); }
+  void SetIntervalFromRate();
+  void EmptyGhostingBuffer();
+  void NotifyPosition();
+  void NotifyInOut();
+  bool StepFrames(bool forward);
+  void RunPendingAction();
+  bool Pace();
+  void MovePlayhead(CRvPlayList* playList);
+  void ApplyEndRule(CRvPlayList* playList, bool forward);
+  void StartLoopPause(std::uint32_t action);
+  void DrawFrame();
+  void LeaveFullScreen();
+  void ReleaseFullScreenObjects();
+
+  // Collaborators, fixed at construction.
+  QWindow* m_mainWindow;
+  CKaViewSurface* m_view;
+  CKaStatusLine* m_statusLine;
+  CKaPlaybackObserver* m_observer;
+  std::unique_ptr<CKaSteadyClock> m_ownClock;
+  CKaClock* m_clock;
+  CFrameDecoder* m_frameDecoder;
+  CNesLogFile* m_ddrawLog;
+  std::function<std::unique_ptr<CImageBitmap>()> m_idleLoader;
+
+  // Written by the UI thread (commands), read by the worker.
+  std::atomic<std::uint32_t> m_changedCriterion{0};
+  std::atomic<std::uint32_t> m_playMode{1};
+  std::atomic<std::uint32_t> m_step{1};
+  std::atomic<std::uint32_t> m_loopPause{0};
+  std::atomic<const CRvResample*> m_resample{nullptr};  // changed only while held
+  std::atomic<const CRvCrop*> m_crop{nullptr};          // changed only while held
+  std::atomic<std::uint32_t> m_frameRate{30};
+  std::atomic<double> m_frameInterval{1.0 / 30.0};
+  std::atomic<double> m_zoom{1.0};
+  std::atomic<bool> m_gammaEnabled{false};
+  std::atomic<unsigned> m_viewMode{0};
+  std::atomic<const CKaChannelFilter*> m_channelFilter{nullptr};
+  mutable std::mutex m_gammaLock;  // guards m_gammaFilter (the pointer, not the immutable table)
+  std::shared_ptr<const CKaGammaFilter> m_gammaFilter;
+  std::unique_ptr<CKaChannelFilter> m_channelFilters[kKaViewModeCount];
+  std::atomic<bool> m_fullScreenInfoText{true};
+  std::atomic<int> m_panX{0};
+  std::atomic<int> m_panY{0};
+  std::atomic<std::uint32_t> m_backColor{kDefaultBackColor};
+  std::atomic<int> m_windowedRect[4] = {0, 0, 0, 0};
+  std::atomic<CRvPlayList*> m_playList{nullptr};  // changed only while held
+  // Full-screen objects: created and destroyed on the UI thread while held.
+  std::unique_ptr<CKaDDrawFullscreenConfig> m_fullScreenMode;
+  std::unique_ptr<CKaDDrawFullscreen> m_fullScreenSurface;
+  std::atomic<bool> m_fullScreen{false};
+  std::atomic<int> m_currentRect[4] = {0, 0, 0, 0};
+
+  // Written by both threads.
+  std::atomic<bool> m_changedCheck{false};
+  std::atomic<std::uint32_t> m_pendingAction{0};
+  std::atomic<std::uint64_t> m_actionDeadline{0};
+  std::atomic<bool> m_atEnd{false};
+  std::atomic<bool> m_redraw{true};
+  std::atomic<bool> m_playing{false};
+  std::atomic<bool> m_reverse{false};
+  std::atomic<bool> m_hold{false};
+  std::atomic<bool> m_quit{false};
+  std::atomic<bool> m_clearGhosting{false};  // the worker empties the ghosting buffer
+
+  // Written by the worker, read by anyone.
+  std::atomic<bool> m_running{false};
+  std::atomic<bool> m_busy{false};
+  std::atomic<int> m_lastWidth{0};
+  std::atomic<int> m_lastHeight{0};
+  std::atomic<double> m_measuredRate{0.0};
+  std::atomic<const CImageBitmap*> m_lastShown{nullptr};
+  mutable std::mutex m_infoLock;  // guards m_infoLine
+  std::string m_infoLine;
+
+  // Worker only.
+  CKaMoBlurBuffer m_moBlur;  // its parameters are atomics of its own; Clear runs while held
+  std::unique_ptr<CImageBitmap> m_idlePicture;
+  double m_dueTime = 0.0;
+  double m_lastRateSample = 0.0;
+  unsigned m_rateFrames = 0;
+
+  std::thread m_worker;  // last: started after every member exists
+};

@@ -1,0 +1,20 @@
+#include "engine/KaClock.h"
+
+#include <chrono>
+#include <thread>
+
+double CKaSteadyClock::Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::uint64_t CKaSteadyClock::TickCount() {
+  using namespace std::chrono;
+  return std::uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void CKaSteadyClock::SleepMs(unsigned milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void CKaSteadyClock::YieldSlice() { std::this_thread::yield(); }

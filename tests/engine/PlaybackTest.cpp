@@ -1,0 +1,462 @@
+// Playback commands, the worker cycle's moving and end rules, pacing and holds, driven cycle by
+// cycle on a fake clock with real play lists.
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+
+using enginetest::ManualEngine;
+
+namespace {
+
+const char* kWaiting2 = "Waiting 2s before playing again";
+
+// Plays forwards from the first frame until the cycle that hits the end of 5 frames.
+void PlayToForwardEnd(ManualEngine& m) {
+  m.engine->Play(false);
+  m.Cycles(4);
+  ASSERT_EQ(m.Index(), 4u);
+  m.Cycles(1);  // the failing move
+}
+
+void PlayToBackwardEnd(ManualEngine& m) {
+  m.engine->PlayReverse(false);  // at the first frame: starts from the out point
+  ASSERT_EQ(m.Index(), 4u);
+  m.Cycles(4);
+  ASSERT_EQ(m.Index(), 0u);
+  m.Cycles(1);
+}
+
+// Runs idle cycles until the pending action has run (the fake clock advances 20 ms a cycle).
+void WaitOutPending(ManualEngine& m) {
+  for (int i = 0; i < 400 && m.engine->GetPendingAction() != 0; ++i) m.engine->RunCycle();
+}
+
+}  // namespace
+
+TEST(EndRule, LoopWithoutPauseWrapsToInPointAndKeepsPlaying) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  PlayToForwardEnd(m);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsAtEnd());
+  m.Cycles(1);
+  EXPECT_EQ(m.Index(), 1u);
+  EXPECT_FALSE(m.engine->IsAtEnd());
+}
+
+TEST(EndRule, LoopWithPauseWaitsThenRestartsAtInPoint) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  m.engine->SetLoopPause(2);
+  const std::uint64_t before = m.clock.TickCount();
+  PlayToForwardEnd(m);
+  EXPECT_EQ(m.Index(), 4u);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
+  EXPECT_GE(m.engine->GetActionDeadline(), before + 2000);
+  EXPECT_LE(m.engine->GetActionDeadline(), m.clock.TickCount() + 2000);
+  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
+  // Nothing happens before the deadline.
+  m.clock.Advance(1.9);
+  m.Cycles(1);
+  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
+  EXPECT_EQ(m.Index(), 4u);
+  WaitOutPending(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_FALSE(m.engine->IsReverse());
+  EXPECT_GE(m.clock.TickCount(), before + 2000);
+  // The restart went to the in point and the same cycle moved one step on.
+  EXPECT_EQ(m.Index(), 1u);
+}
+
+TEST(EndRule, TogglePlayDuringLoopPauseCancelsTheRestart) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  m.engine->SetLoopPause(2);
+  PlayToForwardEnd(m);
+  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
+  m.engine->TogglePlay();
+  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  m.clock.Advance(5.0);
+  m.Cycles(3);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.Index(), 4u);
+}
+
+TEST(EndRule, PingPongWithoutPauseTurnsAtEachEnd) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(2);
+  PlayToForwardEnd(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsReverse());
+  EXPECT_EQ(m.Index(), 4u);
+  m.Cycles(4);
+  EXPECT_EQ(m.Index(), 0u);
+  m.Cycles(1);  // start reached going backwards: turns forwards again
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_FALSE(m.engine->IsReverse());
+  m.Cycles(1);
+  EXPECT_EQ(m.Index(), 1u);
+}
+
+TEST(EndRule, PingPongWithPauseWaitsThenPlaysBackwards) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(2);
+  m.engine->SetLoopPause(2);
+  PlayToForwardEnd(m);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.engine->GetPendingAction(), 2u);
+  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
+  WaitOutPending(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsReverse());
+  EXPECT_EQ(m.Index(), 3u);
+}
+
+TEST(EndRule, RunOncePausesOnLastFrameAndPlayRestartsFromInPoint) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(0);
+  m.engine->SetLoopPause(2);  // has no effect in this mode
+  PlayToForwardEnd(m);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
+  EXPECT_EQ(m.Index(), 4u);
+  EXPECT_TRUE(m.engine->IsAtEnd());
+  m.engine->Play(true);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_FALSE(m.engine->IsAtEnd());
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_EQ(m.status.GetDisplayedText(), "Play");
+}
+
+TEST(EndRule, BackwardsLoopWithoutPauseWrapsToOutPoint) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  PlayToBackwardEnd(m);
+  EXPECT_EQ(m.Index(), 4u);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsReverse());
+}
+
+TEST(EndRule, BackwardsLoopWithPauseRestartsFromOutPoint) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  m.engine->SetLoopPause(2);
+  PlayToBackwardEnd(m);
+  EXPECT_EQ(m.engine->GetPendingAction(), 4u);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
+  WaitOutPending(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsReverse());
+  EXPECT_EQ(m.Index(), 3u);  // out point 4, then one step back
+}
+
+TEST(EndRule, BackwardsPingPongTurnsForwards) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(2);
+  PlayToBackwardEnd(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_FALSE(m.engine->IsReverse());
+  EXPECT_EQ(m.Index(), 0u);
+}
+
+TEST(EndRule, BackwardsPingPongWithPausePlaysForwardsLater) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(2);
+  m.engine->SetLoopPause(2);
+  PlayToBackwardEnd(m);
+  EXPECT_EQ(m.engine->GetPendingAction(), 1u);
+  WaitOutPending(m);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_FALSE(m.engine->IsReverse());
+  EXPECT_EQ(m.Index(), 1u);
+}
+
+TEST(EndRule, BackwardsRunOncePausesOnFirstFrame) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(0);
+  PlayToBackwardEnd(m);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.Index(), 0u);
+  m.engine->PlayReverse(false);
+  EXPECT_EQ(m.Index(), 4u);
+}
+
+TEST(EndRule, StepOfFiveWithThreeFramesLeftDoesNotMove) {
+  ManualEngine m;
+  CRvPlayList* list = m.Attach(10);
+  m.engine->SetOutPoint(7, true);
+  m.engine->SetPosition(4);
+  m.engine->SetStep(5);
+  m.engine->SetPlayMode(0);
+  m.engine->Play(false);
+  m.Cycles(1);
+  EXPECT_EQ(list->GetCurrentIndex(), 4u);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsAtEnd());
+}
+
+TEST(EndRule, StepOfFiveInLoopModeWrapsFromTheCurrentPosition) {
+  ManualEngine m;
+  CRvPlayList* list = m.Attach(10);
+  m.engine->SetOutPoint(7, true);
+  m.engine->SetPosition(4);
+  m.engine->SetStep(5);
+  m.engine->SetPlayMode(1);
+  m.engine->Play(false);
+  m.Cycles(1);
+  EXPECT_EQ(list->GetCurrentIndex(), 0u);
+  EXPECT_TRUE(m.engine->IsPlaying());
+}
+
+TEST(EndRule, PlayAtOutPointRestartsFromInPoint) {
+  ManualEngine m;
+  CRvPlayList* list = m.Attach(10);
+  m.engine->SetInPoint(2, true);
+  m.engine->SetOutPoint(6, true);
+  ASSERT_EQ(list->GetCurrentIndex(), 6u);
+  m.engine->Play(false);
+  EXPECT_EQ(list->GetCurrentIndex(), 2u);
+  m.engine->Pause(false);
+  m.engine->SetPosition(2);
+  m.engine->PlayReverse(false);
+  EXPECT_EQ(list->GetCurrentIndex(), 6u);
+}
+
+TEST(Commands, StepForwardIsIgnoredWhilePlaying) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->Play(false);
+  m.engine->StepForward(true);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_NE(m.status.GetDisplayedText(), "Forward (Frame 1)");
+  m.engine->Pause(false);
+  m.engine->StepForward(true);
+  EXPECT_EQ(m.Index(), 1u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Forward (Frame 2)");
+  m.engine->StepBack(true);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Back (Frame 1)");
+}
+
+TEST(Commands, PartialStepIsUndone) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetStep(3);
+  m.engine->SetPosition(3);
+  m.engine->StepForward(false);
+  EXPECT_EQ(m.Index(), 3u);
+  m.engine->SetPosition(1);
+  m.engine->StepBack(false);
+  EXPECT_EQ(m.Index(), 1u);
+  m.engine->SetPosition(4);
+  m.engine->StepBack(false);
+  EXPECT_EQ(m.Index(), 1u);
+}
+
+TEST(Commands, GoToCommandsAnnounceFrameNumbersAndNotify) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->GotoEnd(true);
+  EXPECT_EQ(m.Index(), 4u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Goto End (Frame 5)");
+  m.engine->GotoStart(true);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Goto Start (Frame 1)");
+  ASSERT_FALSE(m.observer.positions.empty());
+  EXPECT_EQ(m.observer.positions.back(), 0u);
+  m.engine->SetPosition(3);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Frame position set to 4");
+  m.engine->GotoOutPoint();
+  EXPECT_EQ(m.status.GetDisplayedText(), "Go to out point");
+  EXPECT_EQ(m.Index(), 4u);
+  m.engine->GotoInPoint();
+  EXPECT_EQ(m.status.GetDisplayedText(), "Go to in point");
+  EXPECT_EQ(m.Index(), 0u);
+}
+
+TEST(Commands, InAndOutPointsToggleAndSpan) {
+  ManualEngine m;
+  CRvPlayList* list = m.Attach(10);
+  m.engine->SetPosition(3);
+  m.engine->SetInPoint(CKaDrawThread::kNone, false);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Set in point");
+  EXPECT_EQ(m.engine->GetInPoint(), 3u);
+  m.engine->SetInPoint(CKaDrawThread::kNone, false);
+  EXPECT_EQ(m.status.GetDisplayedText(), "In point switched off");
+  EXPECT_EQ(m.engine->GetInPoint(), 0u);
+  EXPECT_EQ(m.engine->GetOutPoint(), 9u);  // none set: the last index
+  m.engine->SetOutPoint(CKaDrawThread::kNone, false);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Set out point");
+  m.engine->SetOutPoint(CKaDrawThread::kNone, false);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Out point switched off");
+  EXPECT_GE(m.observer.inOutCalls, 4);
+  EXPECT_EQ(m.observer.lastRecord, list);
+
+  m.engine->SetStep(4);
+  m.engine->SetInPoint(2, true);
+  m.engine->SetInOutSpan();
+  EXPECT_EQ(list->GetInIndex(), 2u);
+  EXPECT_EQ(list->GetOutIndex(), 6u);
+  // Past the end the in point moves back by the excess.
+  m.engine->ClearInOut();
+  m.engine->SetInPoint(8, true);
+  m.engine->SetInOutSpan();
+  EXPECT_EQ(list->GetInIndex(), 6u);
+  EXPECT_EQ(list->GetOutIndex(), 9u);
+}
+
+TEST(Commands, CommandsWithoutPlayListDoNothing) {
+  ManualEngine m;
+  m.engine->Play(false);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  m.engine->StepForward(false);
+  m.engine->GotoEnd(false);
+  EXPECT_EQ(m.engine->GetFrameCount(), 0u);
+  EXPECT_EQ(m.engine->GetInPoint(), 0u);
+  m.Cycles(2);  // draws the idle picture
+  EXPECT_FALSE(m.surface.frames.empty());
+}
+
+TEST(Commands, TogglePlayReverseReplacesForwardPendingAction) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  m.engine->SetLoopPause(2);
+  PlayToForwardEnd(m);
+  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
+  m.engine->TogglePlayReverse();
+  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
+  EXPECT_TRUE(m.engine->IsPlaying());
+  EXPECT_TRUE(m.engine->IsReverse());
+  m.engine->TogglePlayReverse();
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.status.GetDisplayedText(), "Pause");
+}
+
+TEST(Rate, FpsZeroMeansOneSecondInterval) {
+  ManualEngine m;
+  m.engine->SetFps(0);
+  EXPECT_DOUBLE_EQ(m.engine->GetFrameInterval(), 1.0);
+  EXPECT_EQ(m.status.GetDisplayedText(), "0fps");
+  m.engine->SetFps(24);
+  EXPECT_EQ(m.status.GetDisplayedText(), "24fps");
+  m.engine->SetStep(2);
+  EXPECT_DOUBLE_EQ(m.engine->GetFrameInterval(), 2.0 / 24.0);
+  m.engine->SetStep(0);
+  EXPECT_EQ(m.engine->GetStep(), 1u);
+  m.engine->Slower(30);  // not below zero: nothing happens
+  EXPECT_EQ(m.engine->GetFps(), 24u);
+  m.engine->Faster(6);
+  EXPECT_EQ(m.engine->GetFps(), 30u);
+}
+
+TEST(Rate, ConstructionAnnouncesDefaultRate) {
+  ManualEngine m;
+  EXPECT_EQ(m.engine->GetFps(), 30u);
+  EXPECT_EQ(m.host.timerId, CKaStatusLine::kMessageTimerId);
+  EXPECT_EQ(m.host.timerMs, 1000);
+}
+
+TEST(Pacing, PlaysAtTheRequestedRateOnTheClock) {
+  ManualEngine m;
+  m.Attach(100);
+  m.engine->SetFps(24);
+  m.engine->Play(false);
+  m.Cycles(1);
+  const double start = m.clock.Now();
+  m.Cycles(48);
+  EXPECT_NEAR(m.clock.Now() - start, 2.0, 0.002);
+  EXPECT_NEAR(m.engine->GetMeasuredRate(), 24.0, 0.24);
+  // Every frame's wait was mostly slept; only the last 2-3 ms are spun (0.1 ms per yield on
+  // this clock).
+  EXPECT_GE(m.clock.sleeps, 48);
+  EXPECT_LE(m.clock.yields, 48 * 31);
+}
+
+TEST(Pacing, LateFrameRestartsTheScheduleInsteadOfBursting) {
+  ManualEngine m;
+  m.Attach(100);
+  m.engine->SetFps(10);
+  m.engine->Play(false);
+  m.Cycles(2);
+  m.clock.Advance(0.5);  // the worker was late by five intervals
+  const double late = m.clock.Now();
+  m.Cycles(2);  // the late frame, then the one due "now"
+  EXPECT_LT(m.clock.Now() - late, 0.01);
+  m.Cycles(1);
+  EXPECT_NEAR(m.clock.Now() - late, 0.1, 0.002);
+}
+
+TEST(Pacing, IntervalsLongerThanTwoSecondsAreStillWaitedFor) {
+  ManualEngine m;
+  m.Attach(100);
+  m.engine->SetFps(1);
+  m.engine->SetStep(3);
+  m.engine->Play(false);
+  m.Cycles(1);
+  const double start = m.clock.Now();
+  m.Cycles(2);
+  EXPECT_NEAR(m.clock.Now() - start, 6.0, 0.01);
+}
+
+TEST(Pacing, FarDueTimeAfterRateChangeIsNotWaitedFor) {
+  ManualEngine m;
+  m.Attach(100);
+  m.engine->SetFps(1);
+  m.engine->SetStep(5);  // 5 s interval
+  m.engine->Play(false);
+  m.Cycles(1);
+  m.engine->SetFps(25);
+  m.engine->SetStep(1);
+  const double start = m.clock.Now();
+  m.Cycles(1);
+  EXPECT_LT(m.clock.Now() - start, 0.01);
+}
+
+TEST(Hold, NestedHoldReturnsFalseAndWorkerSkipsHeldCycles) {
+  ManualEngine m;
+  m.Attach(5);
+  ASSERT_TRUE(m.engine->Hold());
+  EXPECT_FALSE(m.engine->Hold());
+  EXPECT_TRUE(m.engine->IsHeld());
+  m.engine->Play(false);
+  const std::size_t drawn = m.surface.frames.size();
+  m.Cycles(3);
+  EXPECT_EQ(m.Index(), 0u);
+  EXPECT_EQ(m.surface.frames.size(), drawn);
+  EXPECT_FALSE(m.engine->IsRedrawRequested());
+  m.engine->Release();
+  EXPECT_FALSE(m.engine->IsHeld());
+  EXPECT_TRUE(m.engine->IsRedrawRequested());
+  m.Cycles(1);
+  EXPECT_EQ(m.Index(), 1u);
+}
+
+TEST(Hold, CropAndResampleDropDecodedFramesAndRedraw) {
+  ManualEngine m;
+  m.Attach(5);
+  m.Cycles(1);
+  ASSERT_FALSE(m.engine->IsRedrawRequested());
+  const CRvCrop* crop = reinterpret_cast<const CRvCrop*>(0x10);  // only stored, never used
+  m.engine->SetCrop(crop);
+  EXPECT_EQ(m.engine->GetCrop(), crop);
+  EXPECT_TRUE(m.engine->IsRedrawRequested());
+  EXPECT_FALSE(m.engine->IsHeld());
+  m.engine->SetCrop(nullptr);
+  m.engine->SetResample(nullptr);
+  EXPECT_EQ(m.engine->GetResample(), nullptr);
+}

@@ -3,7 +3,6 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
-#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -15,11 +14,12 @@ RvReferenceDevice g_device{QSize(1920, 1080), QSizeF(1920 * 25.4 / 96, 1080 * 25
 void Initialise() {
   if (QCoreApplication::instance() == nullptr) {
     // The application object lives until the process ends: Qt's own statics may be gone by
-    // the time exit handlers run, so it is deliberately never destroyed.
+    // the time exit handlers run, so it is deliberately never destroyed. Programs without a
+    // GUI of their own always get the offscreen platform, so a missing display cannot stop
+    // them.
     static int argc = 3;
     static char arg0[] = "reelvane", arg1[] = "-platform", arg2[] = "offscreen";
     static char* argv[] = {arg0, arg1, arg2, nullptr};
-    if (std::getenv("QT_QPA_PLATFORM") != nullptr) argc = 1;
     static QGuiApplication* application = new QGuiApplication(argc, argv);
     (void)application;
   }

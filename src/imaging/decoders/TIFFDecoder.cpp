@@ -20,6 +20,7 @@ struct MemFile {
   std::size_t size;
   std::size_t position;
   std::string lastError;  // libtiff's last error text, for the exception
+  bool cutShort = false;  // tag data lay past the end: the file is shorter than it says
 };
 
 tmsize_t MemRead(thandle_t handle, void* buffer, tmsize_t size) {
@@ -74,8 +75,12 @@ int OnError(TIFF*, void* user, const char* module, const char* format, va_list a
   return 1;
 }
 
-int OnWarning(TIFF*, void*, const char* module, const char* format, va_list args) {
+int OnWarning(TIFF*, void* user, const char* module, const char* format, va_list args) {
   const std::string text = FormatV(format, args);
+  // libtiff drops a tag whose data it cannot read and carries on (a palette image without its
+  // colour map turns grey); for a cut-off file that would show wrong pixels.
+  if (text.find("IO error during reading") != std::string::npos)
+    static_cast<MemFile*>(user)->cutShort = true;
   if (module)
     Trace(1, "Warning in LIBTIFF(%s): %s\n", module, text.c_str());
   else
@@ -134,6 +139,9 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
                                    MemSize, MemMap, MemUnmap, options.get()));
   if (!tif.get())
     RaiseError(kErrFormat, file.lastError.empty() ? "Cannot open TIFF data." : file.lastError);
+  // libtiff reports some damage as an error but carries on; such a picture would come out wrong.
+  if (!file.lastError.empty()) RaiseError(kErrFormat, file.lastError);
+  if (file.cutShort) throw CTextException(kErrEndOfFile, "End of file reached while decoding.\n");
 
   std::uint32_t width = 0, height = 0;
   std::uint16_t samples = 1, bits = 1, photometric = PHOTOMETRIC_MINISBLACK;
@@ -211,7 +219,7 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
     // The stored rows are one contiguous bottom-up block of width x height pixels, which is the
     // raster layout libtiff fills by default.
     auto* raster = reinterpret_cast<std::uint32_t*>(bitmap->GetLineArray()[height - 1]);
-    if (!TIFFReadRGBAImage(tif.get(), width, height, raster, 0))
+    if (!TIFFReadRGBAImage(tif.get(), width, height, raster, 0) || !file.lastError.empty())
       RaiseError(kErrWrongSignature, file.lastError);
   }
   // libtiff delivers R, G, B, A bytes with unassociated alpha premultiplied; the bitmap holds

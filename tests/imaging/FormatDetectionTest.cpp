@@ -1,0 +1,447 @@
+// Signature detection, the general decoding and the frame decoder's dispatch.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "ImagingTestSupport.h"
+#include "imaging/FrameDecoder.h"
+
+namespace {
+
+using Header = std::vector<std::uint8_t>;
+
+int TypeOf(const Header& h, std::size_t fileSize = 100000) {
+  return CAutoImageDecoder::GetFileType(h.data(), h.size(), fileSize);
+}
+
+Header Zeros(std::size_t n = 526) { return Header(n, 0); }
+
+Header WithBytes(Header h, std::size_t at, std::initializer_list<int> bytes) {
+  for (int b : bytes) h[at++] = std::uint8_t(b);
+  return h;
+}
+
+Header TGAHeader(int imageType, int depth) {
+  Header h = Zeros();
+  h[2] = std::uint8_t(imageType);
+  h[16] = std::uint8_t(depth);
+  return h;
+}
+
+TEST(SignatureDetection, EachFormatByItsBytes) {
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {'B', 'M'})), kFileWinBmp);
+  EXPECT_EQ(TypeOf(TGAHeader(2, 24)), kFileTGA);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {'G', 'I', 'F', '8'})), kFileGIF);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0x49, 0x49, 0x2A, 0x00})), kFileTIFF);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0x4D, 0x4D, 0x00, 0x2A})), kFileTIFF);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0xFF, 0xD8, 0xFF})), kFileJPEG);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0x89, 'P', 'N', 'G'})), kFilePNG);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0x0A, 5, 1, 8})), kFilePCX);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {'P', '5'})), kFilePGM);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {'P', '2'})), kFilePGM);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {'P', '6'})), kFileUnknown);
+  EXPECT_EQ(TypeOf(Zeros()), kFileUnknown) << "all zero: TGA depth 0 is not valid";
+}
+
+TEST(SignatureDetection, TGAFieldRules) {
+  EXPECT_EQ(TypeOf(TGAHeader(0, 24)), kFileTGA) << "image type 0 with a valid depth";
+  for (int type : {1, 3, 9, 10, 11}) EXPECT_EQ(TypeOf(TGAHeader(type, 8)), kFileTGA) << type;
+  for (int type : {4, 8, 12, 32}) EXPECT_EQ(TypeOf(TGAHeader(type, 8)), kFileUnknown) << type;
+  for (int depth : {15, 16, 32}) EXPECT_EQ(TypeOf(TGAHeader(2, depth)), kFileTGA) << depth;
+  for (int depth : {0, 1, 12, 48}) EXPECT_EQ(TypeOf(TGAHeader(2, depth)), kFileUnknown) << depth;
+  EXPECT_EQ(TypeOf(WithBytes(TGAHeader(1, 8), 1, {1})), kFileTGA) << "colour-map type 1";
+  EXPECT_EQ(TypeOf(WithBytes(TGAHeader(1, 8), 1, {2})), kFileUnknown) << "colour-map type 2";
+  EXPECT_EQ(TypeOf(WithBytes(TGAHeader(1, 8), 7, {24})), kFileTGA);
+  EXPECT_EQ(TypeOf(WithBytes(TGAHeader(1, 8), 7, {12})), kFileUnknown) << "entry size 12";
+}
+
+TEST(SignatureDetection, OrderDecidesBetweenMatches) {
+  // "BM" wins over a header that is also a valid TGA header.
+  Header bmTga = TGAHeader(2, 24);
+  bmTga[0] = 'B';
+  bmTga[1] = 'M';
+  bmTga[1] = 'M';
+  EXPECT_EQ(TypeOf(bmTga), kFileWinBmp);
+  // A version-0 PCX whose first palette byte is 24 also passes the TGA test, which comes first.
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 0, {0x0A, 0, 1, 8})), kFilePCX);
+  Header pcxTga = WithBytes(Zeros(), 0, {0x0A, 0, 1, 8});
+  pcxTga[16] = 24;
+  EXPECT_EQ(TypeOf(pcxTga), kFileTGA);
+  // The PICT test comes before JPEG.
+  Header jpegPict = WithBytes(Zeros(), 0, {0xFF, 0xD8, 0xFF});
+  jpegPict = WithBytes(jpegPict, 522, {0x00, 0x11, 0x02, 0xFF});
+  EXPECT_EQ(TypeOf(jpegPict, 1000), kFileMacPict);
+}
+
+TEST(SignatureDetection, PictNeedsMoreThan540Bytes) {
+  const Header v2 = WithBytes(Zeros(), 522, {0x00, 0x11, 0x02, 0xFF});
+  EXPECT_EQ(TypeOf(v2, 541), kFileMacPict);
+  EXPECT_EQ(TypeOf(v2, 540), kFileUnknown);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 522, {0x00, 0x11, 0x01}), 541), kFileMacPict);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 522, {0x11, 0x01, 0x01, 0x00}), 541), kFileMacPict);
+  EXPECT_EQ(TypeOf(WithBytes(Zeros(), 522, {0x00, 0x11, 0x02, 0xFE}), 541), kFileUnknown);
+  // A header cut before the version bytes cannot match even when the file is long.
+  const Header shortHeader(v2.begin(), v2.begin() + 512);
+  EXPECT_EQ(TypeOf(shortHeader, 100000), kFileUnknown);
+}
+
+TEST(SignatureDetection, EpsNeedsBothTiffWords) {
+  const Header eps = WithBytes(Zeros(), 0, {0xC5, 0xD0, 0xD3, 0xC6});
+  EXPECT_EQ(TypeOf(WithBytes(WithBytes(eps, 20, {30}), 24, {100})), kFileEPSTIFF);
+  EXPECT_EQ(TypeOf(WithBytes(eps, 24, {100})), kFileUnknown) << "offset zero";
+  EXPECT_EQ(TypeOf(WithBytes(eps, 20, {30})), kFileUnknown) << "length zero";
+  const Header swapped = WithBytes(Zeros(), 0, {0xC6, 0xD3, 0xD0, 0xC5});
+  EXPECT_EQ(TypeOf(WithBytes(WithBytes(swapped, 23, {1}), 27, {1})), kFileEPSTIFF);
+}
+
+TEST(SignatureDetection, ShortHeadersReadAsZeroPadded) {
+  const std::uint8_t bm[] = {'B', 'M'};
+  EXPECT_EQ(CAutoImageDecoder::GetFileType(bm, 2, 2), kFileWinBmp);
+  EXPECT_EQ(CAutoImageDecoder::GetFileType(bm, 1, 1), kFileUnknown);
+  EXPECT_EQ(CAutoImageDecoder::GetFileType(nullptr, 0, 0), kFileUnknown);
+}
+
+TEST(NameDetection, MetafileExtensionsInAnyCase) {
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("/a/b/logo.wmf"), kFileWMF);
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("/a/b/LOGO.Wmf"), kFileWMF);
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("/a/x.wmf.d/shot.png"), kFileWMF)
+      << "anywhere in the name";
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("/a/b/chart.emf"), kFileEMF);
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("/a/b/shot.0001.png"), kFileUnknown);
+  EXPECT_EQ(CAutoImageDecoder::GetFileTypeFromName("wmf"), kFileUnknown);
+}
+
+// A decoder that records what it was handed and fills a 1x1 bitmap.
+class FakeDecoder : public CImageDecoder {
+ public:
+  explicit FakeDecoder(int* calls) : m_calls(calls) {}
+
+ protected:
+  void DoDecode(CImageSource* source, CImageBitmap* bitmap, int) override {
+    ++*m_calls;
+    bitmap->Create(1, 1, 32, false);
+    bitmap->SetPixel(0, 0, RvMakePixel(1, 2, 3));
+    source->ReadByte();
+  }
+
+ private:
+  int* m_calls;
+};
+
+int DecodeCode(CImageDecoder& decoder, const std::string& path, std::string* text = nullptr) {
+  CDIBSectionBitmap bitmap;
+  try {
+    decoder.DecodeFile(path, &bitmap);
+  } catch (const CTextException& e) {
+    if (text) *text = e.GetText();
+    return e.GetCode();
+  }
+  return 0;
+}
+
+TEST(GeneralDecoding, UnknownAndEmptyFilesAreCode8) {
+  rvtest::TempDir dir;
+  rvtest::WriteFile(dir.File("notes.txt"), std::string("hello, world"));
+  rvtest::WriteFile(dir.File("empty.png"), std::string());
+  CAutoImageDecoder decoder;
+  std::string text;
+  EXPECT_EQ(DecodeCode(decoder, dir.File("notes.txt"), &text), 8);
+  EXPECT_EQ(text, "Decoder error: Unknown file type.\n");
+  EXPECT_EQ(DecodeCode(decoder, dir.File("empty.png")), 8);
+}
+
+TEST(GeneralDecoding, OpenFailuresCarryTheSourceCode) {
+  rvtest::TempDir dir;
+  CAutoImageDecoder decoder;
+  std::string text;
+  const std::string missing = dir.File("nowhere/x.png");
+  EXPECT_EQ(DecodeCode(decoder, missing, &text), 3);
+  EXPECT_EQ(text, "Decoder error: Opening " + missing + " failed\n");
+  EXPECT_EQ(DecodeCode(decoder, dir.File("x.png")), 4);
+
+  CDIBSectionBitmap bitmap;
+  try {
+    decoder.DecodeResource("no such picture", &bitmap);
+    FAIL();
+  } catch (const CTextException& e) {
+    EXPECT_EQ(e.GetCode(), 4);
+    EXPECT_EQ(e.GetText(), "Decoder error: Opening resource no such picture failed\n");
+  }
+}
+
+TEST(GeneralDecoding, MetafileNamesGoToTheMetafileDecoderWhateverTheContent) {
+  rvtest::TempDir dir;
+  const std::string png = rvtest::ReadFile(rvtest::ImagingData("png_rgb8.png"));
+  rvtest::WriteFile(dir.File("drawing.WMF"), png);
+  rvtest::WriteFile(dir.File("drawing.emf"), png);
+  {
+    CAutoImageDecoder::SetMetafileDecoderFactory(nullptr);
+    CAutoImageDecoder decoder;
+    std::string text;
+    EXPECT_EQ(DecodeCode(decoder, dir.File("drawing.WMF"), &text), 6);
+    EXPECT_EQ(text, "Decoder error: Library not compiled for this file type.\n");
+  }
+  int calls = 0;
+  CAutoImageDecoder::SetMetafileDecoderFactory(
+      [&calls] { return std::make_unique<FakeDecoder>(&calls); });
+  CAutoImageDecoder decoder;
+  CAutoImageDecoder::SetMetafileDecoderFactory(nullptr);
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(dir.File("drawing.WMF"), &bitmap);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "wmf");
+  decoder.DecodeFile(dir.File("drawing.emf"), &bitmap);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "emf");
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(GeneralDecoding, PictGoesToThePictDecoderSlot) {
+  rvtest::TempDir dir;
+  Header pict = WithBytes(Zeros(600), 522, {0x00, 0x11, 0x02, 0xFF});
+  rvtest::WriteFile(dir.File("frame.pct"), pict);
+  int calls = 0;
+  CAutoImageDecoder::SetMacPictDecoderFactory(
+      [&calls] { return std::make_unique<FakeDecoder>(&calls); });
+  CAutoImageDecoder decoder;
+  CAutoImageDecoder::SetMacPictDecoderFactory(nullptr);
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(dir.File("frame.pct"), &bitmap);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "pict");
+}
+
+// The binary EPS header: magic, PostScript offset and length, metafile offset and length,
+// TIFF offset and length, checksum FFFF.
+std::vector<std::uint8_t> MakeEps(const std::string& tiff, std::uint32_t tiffOffsetOverride,
+                                  bool useOverride) {
+  const std::string ps = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 23 17\nshowpage\n";
+  std::vector<std::uint8_t> eps(30, 0);
+  const std::uint32_t psOffset = 30,
+                      tiffOffset = useOverride ? tiffOffsetOverride : std::uint32_t(30 + ps.size());
+  auto put = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) eps[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+  };
+  eps[0] = 0xC5, eps[1] = 0xD0, eps[2] = 0xD3, eps[3] = 0xC6;
+  put(4, psOffset);
+  put(8, std::uint32_t(ps.size()));
+  put(20, tiffOffset);
+  put(24, std::uint32_t(tiff.size()));
+  eps[28] = eps[29] = 0xFF;
+  eps.insert(eps.end(), ps.begin(), ps.end());
+  eps.insert(eps.end(), tiff.begin(), tiff.end());
+  return eps;
+}
+
+TEST(GeneralDecoding, EpsDecodesItsTiffPreview) {
+  rvtest::TempDir dir;
+  const std::string tiff = rvtest::ReadFile(rvtest::ImagingData("tiff_for_eps.tif"));
+  rvtest::WriteFile(dir.File("preview.eps"), MakeEps(tiff, 0, false));
+  CAutoImageDecoder decoder;
+  CDIBSectionBitmap fromEps, direct;
+  decoder.DecodeFile(dir.File("preview.eps"), &fromEps);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "eps-tiff");
+  decoder.DecodeFile(rvtest::ImagingData("tiff_for_eps.tif"), &direct);
+  EXPECT_EQ(fromEps.GetWidth(), 23);
+  EXPECT_EQ(BitmapToRGBA(fromEps), BitmapToRGBA(direct));
+
+  rvtest::WriteFile(dir.File("zero.eps"), MakeEps(tiff, 0, true));
+  std::string text;
+  EXPECT_EQ(DecodeCode(decoder, dir.File("zero.eps"), &text), 8);
+  EXPECT_EQ(text, "Decoder error: Unknown file type.\n");
+  rvtest::WriteFile(dir.File("past-end.eps"), MakeEps(tiff, 1u << 30, true));
+  EXPECT_EQ(DecodeCode(decoder, dir.File("past-end.eps")), 11);
+}
+
+TEST(Trace, WritesDecodingAndRecognitionLinesUpToItsLevel) {
+  rvtest::TempDir dir;
+  const std::string trace = dir.File("trace.txt");
+  const std::string png = rvtest::ImagingData("png_rgb8.png");
+  const std::string missing = dir.File("missing.png");
+  rvtest::WriteFile(trace, std::string("old content\n"));
+  CAutoImageDecoder decoder;
+  CDIBSectionBitmap bitmap;
+
+  SetTraceConfig(2, trace);
+  EXPECT_FALSE(std::filesystem::exists(trace)) << "setting the trace file starts it afresh";
+  decoder.DecodeFile(png, &bitmap);
+  DecodeCode(decoder, missing);
+  const std::string level2 = rvtest::ReadFile(trace);
+
+  SetTraceConfig(1, trace);
+  decoder.DecodeFile(png, &bitmap);
+  const std::string level1 = rvtest::ReadFile(trace);
+
+  SetTraceConfig(0, "");
+  decoder.DecodeFile(png, &bitmap);
+
+  EXPECT_EQ(level2, "--- Decoding file " + png + ". ---\nPNG file recognized.\n--- Decoding file " +
+                        missing + ". ---\nDecoder error: Opening " + missing + " failed\n");
+  EXPECT_EQ(level1, "--- Decoding file " + png + ". ---\n");
+  EXPECT_EQ(rvtest::ReadFile(trace), level1) << "no trace file: nothing written";
+}
+
+// ------------------------------------------------------------------------------------------
+// CFrameDecoder
+
+std::vector<std::uint8_t> SgiFile() {
+  // 2 x 1, three 8-bit channels, verbatim: red (10, 20), green (30, 40), blue (50, 60).
+  std::vector<std::uint8_t> f(512, 0);
+  f[0] = 0x01, f[1] = 0xDA;  // 474
+  f[2] = 0, f[3] = 1;        // verbatim, 1 byte a sample
+  f[5] = 3, f[7] = 2, f[9] = 1, f[11] = 3;
+  for (int v : {10, 20, 30, 40, 50, 60}) f.push_back(std::uint8_t(v));
+  return f;
+}
+
+class RecordingConverter : public CFrameConverter {
+ public:
+  bool claim = true;
+  bool fail = false;
+  int calls = 0;
+  std::string name;
+  std::vector<std::uint8_t> header;
+  std::size_t headerSize = 0;
+  CineonValues cineon;
+  std::atomic<int> inside{0};
+  std::atomic<int> maxInside{0};
+
+  bool Convert(CImageSource*, const std::string& fileName, const std::uint8_t* h, std::size_t size,
+               const CineonValues& values, CImageBitmap* bitmap) override {
+    const int now = ++inside;
+    maxInside = std::max(maxInside.load(), now);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ++calls;
+    name = fileName;
+    header.assign(h, h + 512);
+    headerSize = size;
+    cineon = values;
+    --inside;
+    if (fail) throw CTextException(2, "converter says no");
+    if (!claim) return false;
+    bitmap->Create(3, 2, 32, true);
+    return true;
+  }
+  std::string GetLastConverterName() const override { return "fake-plugin"; }
+};
+
+TEST(FrameDispatch, ConverterTakesPrecedenceEvenForJpeg) {
+  CFrameDecoder decoder;
+  auto owned = std::make_unique<RecordingConverter>();
+  RecordingConverter* converter = owned.get();
+  decoder.SetConverter(std::move(owned));
+  decoder.SetCineonValues(1.7, 2.2, 95, 685, 3);
+  CDIBSectionBitmap bitmap;
+  const std::string jpeg = rvtest::ImagingData("jpeg_rgb.jpg");
+  decoder.DecodeFile(jpeg, &bitmap);
+  EXPECT_EQ(converter->calls, 1);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "fake-plugin");
+  EXPECT_EQ(bitmap.GetWidth(), 3);
+  EXPECT_EQ(converter->name, jpeg);
+  const std::string bytes = rvtest::ReadFile(jpeg);
+  ASSERT_GT(bytes.size(), 512u);
+  EXPECT_EQ(converter->headerSize, 512u);
+  EXPECT_EQ(std::memcmp(converter->header.data(), bytes.data(), 512), 0);
+  EXPECT_EQ(converter->cineon, (CineonValues{1.7, 2.2, 95, 685, 3}));
+}
+
+TEST(FrameDispatch, ShortFileHeaderIsZeroPadded) {
+  rvtest::TempDir dir;
+  rvtest::WriteFile(dir.File("tiny.bin"), std::string("abc"));
+  CFrameDecoder decoder;
+  auto owned = std::make_unique<RecordingConverter>();
+  RecordingConverter* converter = owned.get();
+  decoder.SetConverter(std::move(owned));
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(dir.File("tiny.bin"), &bitmap);
+  EXPECT_EQ(converter->headerSize, 3u);
+  EXPECT_EQ(converter->header[2], 'c');
+  for (std::size_t i = 3; i < 512; ++i) ASSERT_EQ(converter->header[i], 0) << i;
+}
+
+TEST(FrameDispatch, DecliningOrFailingConverter) {
+  CFrameDecoder decoder;
+  auto owned = std::make_unique<RecordingConverter>();
+  RecordingConverter* converter = owned.get();
+  converter->claim = false;
+  decoder.SetConverter(std::move(owned));
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(rvtest::ImagingData("png_rgb8.png"), &bitmap);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "png");
+  EXPECT_EQ(bitmap.GetWidth(), 23);
+
+  converter->fail = true;
+  std::string text;
+  EXPECT_EQ(DecodeCode(decoder, rvtest::ImagingData("png_rgb8.png"), &text), 2);
+  EXPECT_EQ(text, "converter says no");
+}
+
+TEST(FrameDispatch, OwnDecodersComeBeforeTheNameTest) {
+  rvtest::TempDir dir;
+  // SGI content under a metafile name: the own decoders are asked before the general decoding.
+  rvtest::WriteFile(dir.File("frame.wmf"), SgiFile());
+  CFrameDecoder decoder;
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(dir.File("frame.wmf"), &bitmap);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "sgi");
+  EXPECT_EQ(bitmap.GetWidth(), 2);
+  EXPECT_EQ(decoder.GetFileName(), dir.File("frame.wmf"));
+
+  CAutoImageDecoder general;
+  EXPECT_EQ(DecodeCode(general, dir.File("frame.wmf")), 6) << "without the own decoders";
+}
+
+TEST(FrameDispatch, GeneralDetectionAfterTheOwnDecoders) {
+  CFrameDecoder decoder;
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(rvtest::ImagingData("gif_16.gif"), &bitmap);
+  EXPECT_EQ(decoder.GetLastDecoderName(), "gif");
+  rvtest::TempDir dir;
+  rvtest::WriteFile(dir.File("x.dat"), std::string(600, '\x33'));
+  std::string text;
+  EXPECT_EQ(DecodeCode(decoder, dir.File("x.dat"), &text), 8);
+}
+
+TEST(FrameDispatch, SecondCallerWaitsForTheFirst) {
+  CFrameDecoder decoder;
+  auto owned = std::make_unique<RecordingConverter>();
+  RecordingConverter* converter = owned.get();
+  decoder.SetConverter(std::move(owned));
+  const std::string file = rvtest::ImagingData("png_rgb8.png");
+  auto work = [&] {
+    for (int i = 0; i < 10; ++i) {
+      CDIBSectionBitmap bitmap;
+      decoder.DecodeFile(file, &bitmap);
+    }
+  };
+  std::thread a(work), b(work);
+  a.join();
+  b.join();
+  EXPECT_EQ(converter->calls, 20);
+  EXPECT_EQ(converter->maxInside.load(), 1);
+}
+
+TEST(CineonValuesInDecoder, StartValuesAndExactChangeDetection) {
+  CFrameDecoder decoder;
+  double gammaLog = 0, gammaDisplay = 0;
+  std::uint32_t black = 7, white = 7, softClip = 7;
+  decoder.GetCineonValues(&gammaLog, &gammaDisplay, &black, &white, &softClip);
+  EXPECT_EQ(gammaLog, 1.0);
+  EXPECT_EQ(gammaDisplay, 1.0);
+  EXPECT_EQ(black, 0u);
+  EXPECT_EQ(white, 1024u);
+  EXPECT_EQ(softClip, 0u);
+
+  EXPECT_FALSE(decoder.SetCineonValues(1.0, 1.0, 0, 1024, 0));
+  EXPECT_TRUE(decoder.SetCineonValues(1.0, 1.0, 95, 1024, 0)) << "only reference black";
+  EXPECT_FALSE(decoder.SetCineonValues(1.0, 1.0, 95, 1024, 0));
+  EXPECT_TRUE(decoder.SetCineonValues(1.0, 1.0, 95, 685, 0)) << "only reference white";
+  EXPECT_TRUE(decoder.SetCineonValues(1.0 + 1e-15, 1.0, 95, 685, 0)) << "exact comparison";
+  EXPECT_TRUE(decoder.SetCineonValues(1.0, 2.2, 95, 685, 0));
+  EXPECT_TRUE(decoder.SetCineonValues(1.0, 2.2, 95, 685, 4));
+  EXPECT_EQ(decoder.GetCineonValues(), (CineonValues{1.0, 2.2, 95, 685, 4}));
+}
+
+}  // namespace

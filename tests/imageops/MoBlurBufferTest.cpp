@@ -261,3 +261,42 @@ TEST(MoBlurBuffer, SettingsMayChangeWhileTheDrawThreadComposes) {
   done = true;
   ui.join();
 }
+
+TEST(MoBlurBuffer, WideFramesFollowTheFormulaForEveryByte) {
+  // 37 pixels: whole 16-byte blocks and a remainder, with bytes over the full range.
+  const int width = 37;
+  const int height = 5;
+  std::vector<std::unique_ptr<CDIBSectionBitmap>> frames;
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    frames.push_back(MakePatterned(width, height, 32, true, seed));
+  }
+  for (unsigned alpha : {1u, 64u, 127u, 200u, 254u}) {
+    CKaMoBlurBuffer trail;
+    trail.SetAlpha(std::uint8_t(alpha));
+    trail.Process(frames[0].get(), nullptr, nullptr);
+    const auto previous = PixelBytes(*trail.Process(frames[1].get(), nullptr, nullptr));
+    const auto next = PixelBytes(*trail.Process(frames[2].get(), nullptr, nullptr));
+    const auto in = PixelBytes(*frames[2]);
+    for (std::size_t i = 0; i < next.size(); ++i) {
+      ASSERT_EQ(next[i], in[i] * alpha / 255 + previous[i] * (255 - alpha) / 255)
+          << "trailfade alpha " << alpha << " byte " << i;
+    }
+
+    CKaMoBlurBuffer equal;
+    equal.SetMode(CKaMoBlurBuffer::kModeEqual);
+    equal.SetFrames(3);
+    equal.SetAlpha(std::uint8_t(alpha));
+    for (int f = 0; f < 3; ++f) equal.Process(frames[f].get(), nullptr, nullptr);
+    const auto mixed = PixelBytes(*equal.Process(frames[3].get(), nullptr, nullptr));
+    const unsigned w = alpha / 3;
+    const unsigned c = w == 0 ? 255 : 255 - 3 * w;
+    std::vector<std::vector<std::uint8_t>> bytes;
+    for (const auto& frame : frames) bytes.push_back(PixelBytes(*frame));
+    for (std::size_t i = 0; i < mixed.size(); ++i) {
+      const unsigned history =
+          w == 0 ? 0 : bytes[0][i] * w / 255 + bytes[1][i] * w / 255 + bytes[2][i] * w / 255;
+      ASSERT_EQ(mixed[i], bytes[3][i] * c / 255 + history)
+          << "equal alpha " << alpha << " byte " << i;
+    }
+  }
+}

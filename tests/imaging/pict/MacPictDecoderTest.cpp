@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "imaging/AutoImageDecoder.h"
 #include "imaging/decoders/JPEGDecoder.h"
 #include "imaging/decoders/MacPictDecoder.h"
 
@@ -546,4 +547,12 @@ TEST(MacPictErrors, TruncatedAndCorruptedFilesRaiseErrors) {
       DecodeError(bad);
     }
   }
+}
+
+TEST(MacPictDetection, GeneralDecoderRecognisesAndDecodesPictures) {
+  CAutoImageDecoder decoder;
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(rvtest::DataDir() + "/pict/pal29x17-netpbm.pict", &bitmap);
+  EXPECT_EQ(bitmap.GetBitsPerPixel(), 8);
+  ExpectMatches(bitmap, ReadReference("pal29x17.ppm"));
 }

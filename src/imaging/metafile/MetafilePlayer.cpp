@@ -195,8 +195,13 @@ void CMetafilePlayer::ModifyWorldTransform(const QTransform& t, int mode) {
 }
 
 int CMetafilePlayer::AddObject(const CMetafileObject& object) {
-  std::uint32_t slot = 0;
-  while (m_objects.count(slot)) ++slot;
+  std::uint32_t slot;
+  if (!m_freeSlots.empty()) {
+    slot = *m_freeSlots.begin();
+    m_freeSlots.erase(m_freeSlots.begin());
+  } else {
+    slot = m_nextSlot++;
+  }
   m_objects[slot] = object;
   return int(slot);
 }
@@ -275,7 +280,9 @@ void CMetafilePlayer::SelectStockObject(int stock) {
   }
 }
 
-void CMetafilePlayer::DeleteObject(std::uint32_t slot) { m_objects.erase(slot); }
+void CMetafilePlayer::DeleteObject(std::uint32_t slot) {
+  if (m_objects.erase(slot) && slot < m_nextSlot) m_freeSlots.insert(slot);
+}
 
 void CMetafilePlayer::SaveDC() {
   if (m_saved.size() < 4096) m_saved.push_back(m_state);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 // The graphics objects a metafile creates and selects.
@@ -166,6 +167,9 @@ class CMetafilePlayer {
   State m_state;
   std::vector<State> m_saved;
   std::map<std::uint32_t, CMetafileObject> m_objects;
+  // Windows metafiles reuse the lowest free slot: the freed slots below the next unused one.
+  std::set<std::uint32_t> m_freeSlots;
+  std::uint32_t m_nextSlot = 0;
   bool m_inPath = false;
   QPainterPath m_path;  // picture pixels
 };

@@ -596,3 +596,19 @@ TEST(WMFRecords, EnhancedMapModesAndStretchDiBits) {
   EXPECT_EQ(e->GetPixel(int(40 * t), int(40 * t)) & 0xFFFFFF, 0x00FF00u);
   EXPECT_TRUE(IsWhite(e->GetPixel(int(70 * t), int(40 * t))));
 }
+
+TEST(WMFRobustness, ManyObjectsKeepTheirSlots) {
+  // 20000 brushes, never deleted, then the first and the last selected: slots are numbered in
+  // creation order and found without searching the whole table each time.
+  WmfWriter w;
+  for (int i = 0; i < 20000; ++i) w.Record(0x02FC, {0, i == 19999 ? 0x00FF : 0, 0, 0});
+  w.Record(0x01F0, {5});                // free slot 5 ...
+  w.Record(0x02FC, {0, 0xFF00, 0, 0});  // ... which the next object takes: green
+  w.Record(0x012D, {19999});            // red
+  w.Record(0x041B, {50, 50, 0, 0});
+  w.Record(0x012D, {5});  // green
+  w.Record(0x041B, {100, 100, 50, 50});
+  const auto b = Decode(w.Build(true, 0, 0, 100, 100, 96), "many.wmf");
+  EXPECT_EQ(b->GetPixel(25, 25) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(b->GetPixel(75, 75) & 0xFFFFFF, 0x00FF00u);
+}

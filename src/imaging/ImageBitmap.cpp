@@ -1,7 +1,5 @@
 #include "imaging/ImageBitmap.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +12,6 @@ namespace {
 
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kRowAlignment = 64;
-// Row blocks at least this large come straight from the kernel: already zeroed and returned to
-// the system as soon as the frame is dropped from the cache.
-constexpr std::size_t kMapThreshold = 256 * 1024;
 
 [[noreturn]] void ThrowNoMemory() {
   throw CTextException(kErrNoMemory, "Out of memory creating bitmap.");
@@ -54,6 +49,16 @@ int CImageBitmap::StrideFor(int width, int bitsPerPixel) {
 }
 
 void CImageBitmap::Create(int width, int height, std::uint16_t bitsPerPixel, bool alpha) {
+  Create(width, height, bitsPerPixel, alpha, true);
+}
+
+void CImageBitmap::CreateForOverwrite(int width, int height, std::uint16_t bitsPerPixel,
+                                      bool alpha) {
+  Create(width, height, bitsPerPixel, alpha, false);
+}
+
+void CImageBitmap::Create(int width, int height, std::uint16_t bitsPerPixel, bool alpha,
+                          bool zeroRows) {
   if (width < 0 || height < 0 || !ValidDepth(bitsPerPixel))
     throw CTextException(kErrFormat, "Invalid bitmap geometry.");
   // A width whose stride does not fit an int cannot be allocated either.
@@ -69,6 +74,7 @@ void CImageBitmap::Create(int width, int height, std::uint16_t bitsPerPixel, boo
   m_height = height;
   m_bpp = bitsPerPixel;
   m_alpha = alpha;
+  m_zeroRows = zeroRows;
   try {
     AllocStorage();
     m_lines.resize(std::size_t(height));
@@ -81,6 +87,14 @@ void CImageBitmap::Create(int width, int height, std::uint16_t bitsPerPixel, boo
     throw;
   }
   InitLineArray();
+  if (!zeroRows) ZeroRowPadding();
+}
+
+void CImageBitmap::ZeroRowPadding() {
+  const std::size_t used = (std::size_t(m_width) * m_bpp + 7) / 8;
+  const std::size_t stride = std::size_t(GetBytesPerLine());
+  if (used == stride) return;
+  for (int y = 0; y < m_height; ++y) std::memset(m_lines[std::size_t(y)] + used, 0, stride - used);
 }
 
 void CImageBitmap::Lock(bool, bool) { ++m_lockCount; }
@@ -203,8 +217,9 @@ CDIBBitmap::~CDIBBitmap() { CDIBBitmap::FreeStorage(); }
 void CDIBBitmap::AllocStorage() {
   const std::size_t header = kInfoHeaderSize + PaletteEntries(m_bpp) * sizeof(RvPixel);
   const std::size_t rows = std::size_t(GetBytesPerLine()) * std::size_t(m_height);
-  void* block = std::calloc(1, header + rows);
+  void* block = std::malloc(header + rows);
   if (!block) ThrowNoMemory();
+  std::memset(block, 0, RowsMustBeZeroed() ? header + rows : header);
   m_info = static_cast<std::uint8_t*>(block);
   m_bits = m_info + header;
   m_palette =
@@ -251,37 +266,18 @@ void CDIBSectionBitmap::AllocStorage() {
       PaletteEntries(m_bpp) ? reinterpret_cast<RvPixel*>(m_info + kInfoHeaderSize) : nullptr;
   WriteInfoHeader();
 
-  m_rowBlockSize = (std::max<std::size_t>(rows, 1) + kRowAlignment - 1) & ~(kRowAlignment - 1);
-  if (m_rowBlockSize >= kMapThreshold) {
-    void* p =
-        mmap(nullptr, m_rowBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) {
-      FreeStorage();
-      ThrowNoMemory();
-    }
-    m_bits = static_cast<std::uint8_t*>(p);
-    m_rowsMapped = true;
-  } else {
-    m_bits = static_cast<std::uint8_t*>(std::aligned_alloc(kRowAlignment, m_rowBlockSize));
-    if (!m_bits) {
-      FreeStorage();
-      ThrowNoMemory();
-    }
-    std::memset(m_bits, 0, m_rowBlockSize);
-    m_rowsMapped = false;
+  m_bits = static_cast<std::uint8_t*>(std::aligned_alloc(
+      kRowAlignment, (std::max<std::size_t>(rows, 1) + kRowAlignment - 1) & ~(kRowAlignment - 1)));
+  if (!m_bits) {
+    FreeStorage();
+    ThrowNoMemory();
   }
+  if (RowsMustBeZeroed()) std::memset(m_bits, 0, rows);
 }
 
 void CDIBSectionBitmap::FreeStorage() {
-  if (m_bits) {
-    if (m_rowsMapped)
-      munmap(m_bits, m_rowBlockSize);
-    else
-      std::free(m_bits);
-  }
+  std::free(m_bits);
   m_bits = nullptr;
-  m_rowsMapped = false;
-  m_rowBlockSize = 0;
   std::free(m_info);
   m_info = nullptr;
   m_palette = nullptr;

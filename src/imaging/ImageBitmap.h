@@ -32,6 +32,9 @@ class CImageBitmap {
   // Allocates header, palette and rows (rows start zeroed) and builds the line table.
   // Throws CTextException(10, "Out of memory creating bitmap.") on allocation failure.
   void Create(int width, int height, std::uint16_t bitsPerPixel, bool alpha);
+  // The same without zeroing the pixel rows (row padding is still zeroed), for decoders that
+  // write every pixel: saves a pass over the frame.
+  void CreateForOverwrite(int width, int height, std::uint16_t bitsPerPixel, bool alpha);
 
   virtual void Lock(bool readable, bool writable);
   virtual void Unlock();
@@ -79,6 +82,8 @@ class CImageBitmap {
   virtual void FreeStorage() = 0;
   // Fills m_lines from the storage (entry y -> stored row height - 1 - y).
   virtual void InitLineArray() = 0;
+  // AllocStorage zeroes the rows only when this is set.
+  bool RowsMustBeZeroed() const { return m_zeroRows; }
 
   int m_width = 0;
   int m_height = 0;
@@ -87,6 +92,11 @@ class CImageBitmap {
   int m_lockCount = 0;
   RvPixel* m_palette = nullptr;
   std::vector<std::uint8_t*> m_lines;
+
+ private:
+  void Create(int width, int height, std::uint16_t bitsPerPixel, bool alpha, bool zeroRows);
+  void ZeroRowPadding();
+  bool m_zeroRows = true;
 };
 
 // Header, palette and rows in one block laid out as a Windows packed DIB (40-byte
@@ -122,10 +132,6 @@ class CDIBSectionBitmap : public CDIBBitmap {
  protected:
   void AllocStorage() override;
   void FreeStorage() override;
-
- private:
-  std::size_t m_rowBlockSize = 0;
-  bool m_rowsMapped = false;  // the row block came from mmap rather than the heap
 };
 
 // A pixel operation over a whole bitmap (crop, resize): produces a new picture from the source.

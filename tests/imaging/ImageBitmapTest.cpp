@@ -66,6 +66,19 @@ TEST(BitmapLayout, NewRowsAreZeroAndRecreateChangesGeometry) {
   EXPECT_EQ(b.GetPalette(), nullptr);
 }
 
+TEST(BitmapLayout, CreateForOverwriteStillClearsRowPadding) {
+  CDIBSectionBitmap b;
+  for (int round = 0; round < 3; ++round) {
+    b.CreateForOverwrite(5, 3, 8, false);
+    EXPECT_EQ(b.GetWidth(), 5);
+    EXPECT_EQ(b.GetBytesPerLine(), 8);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 5; x < 8; ++x) ASSERT_EQ(b.GetLineArray()[y][x], 0) << "round " << round;
+    // Dirty the whole block so a reused allocation would show stale padding.
+    for (int y = 0; y < 3; ++y) std::memset(b.GetLineArray()[y], 0xAB, 8);
+  }
+}
+
 TEST(BitmapLayout, EmptyBitmapIsAllowed) {
   CDIBSectionBitmap b;
   b.Create(0, 0, 32, false);

@@ -119,7 +119,8 @@ bool RunJpeg(jpeg_decompress_struct* cinfo, JpegJob* job, CImageBitmap* bitmap, 
     *tooLarge = true;
     return false;
   }
-  bitmap->Create(int(cinfo->output_width), int(cinfo->output_height), std::uint16_t(bpp), false);
+  bitmap->CreateForOverwrite(int(cinfo->output_width), int(cinfo->output_height),
+                             std::uint16_t(bpp), false);
   if (grey) bitmap->SetGreyPalette();
 
   jpeg_start_decompress(cinfo);

@@ -105,7 +105,7 @@ bool RunPng(png_structp png, png_infop info, PngJob* job) {
     return false;
   }
   // Create may throw (out of memory); no longjmp can be pending at that point.
-  job->bitmap->Create(int(width), int(height), std::uint16_t(bpp), alpha);
+  job->bitmap->CreateForOverwrite(int(width), int(height), std::uint16_t(bpp), alpha);
   if (bpp == 8) {
     if (png_get_color_type(png, info) == PNG_COLOR_TYPE_PALETTE) {
       png_colorp palette = nullptr;

@@ -161,7 +161,7 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
     if (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE &&
         photometric != PHOTOMETRIC_PALETTE)
       RaiseError(kErrFormat, "unexpected PhotometricInterpretation in CTIFFDecoder::DoLoColor()");
-    bitmap->Create(int(width), int(height), 8, false);
+    bitmap->CreateForOverwrite(int(width), int(height), 8, false);
 
     RvPixel* palette = bitmap->GetPalette();
     const unsigned levels = 1u << bits;
@@ -213,7 +213,7 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
   const bool alpha = extraCount > 0;
   const bool straightAlpha = alpha && extraTypes[0] != EXTRASAMPLE_ASSOCALPHA;
 
-  bitmap->Create(int(width), int(height), 32, alpha);
+  bitmap->CreateForOverwrite(int(width), int(height), 32, alpha);
   CBitmapLock lock(bitmap);
   if (height > 0) {
     // The stored rows are one contiguous bottom-up block of width x height pixels, which is the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "imaging/decoders/DecoderLimits.h"
 
@@ -24,10 +25,6 @@ constexpr std::uint32_t kRgba = Tag("RGBA");
 constexpr std::uint64_t kMaxBytesPerByte = 64;
 
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
-
-// Where the file's per-pixel channel order (alpha, blue, green, red) lands in our pixel.
-constexpr int kAlphaFirstOffsets[4] = {3, 0, 1, 2};
-constexpr int kColourOffsets[3] = {0, 1, 2};
 
 }  // namespace
 
@@ -91,7 +88,7 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
   bitmap->Create(w, h, 32, true);
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
-  const int* offsets = alpha ? kAlphaFirstOffsets : kColourOffsets;
+  std::vector<std::uint8_t> planes;  // run-length tiles are expanded here, one plane a channel
 
   for (int tiles = 0; tiles < tileCount;) {
     const Chunk tile = ReadChunk(source);
@@ -128,41 +125,50 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
         const std::uint8_t* src = in.Bytes(std::size_t(tw) * std::size_t(channels));
         std::uint8_t* dst = pixelAt(0, ty);
         if (alpha) {
-          for (int tx = 0; tx < tw; ++tx, src += 4)
-            StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[3], src[2], src[1], src[0]));
+          // Alpha, blue, green, red bytes are our blue, green, red, alpha turned by one byte.
+          for (int tx = 0; tx < tw; ++tx) {
+            std::uint32_t v;
+            std::memcpy(&v, src + 4 * std::size_t(tx), 4);
+            v = (v >> 8) | (v << 24);
+            std::memcpy(dst + 4 * std::size_t(tx), &v, 4);
+          }
         } else {
           for (int tx = 0; tx < tw; ++tx, src += 3)
             StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[2], src[1], src[0], 0));
         }
       }
     } else {
-      // Channel by channel over the whole tile; runs carry across tile rows and a run that
-      // would pass the tile's end is cut there.
+      // Channel by channel over the whole tile into separate planes; runs carry across tile
+      // rows and a run that would pass the tile's end is cut there. The planes are then
+      // interleaved row by row.
       const std::size_t tilePixels = std::size_t(tw) * std::size_t(th);
+      const std::size_t planeStride = tilePixels + kRunSlack;
+      planes.resize(4 * planeStride);
       for (int c = 0; c < channels; ++c) {
+        std::uint8_t* plane = planes.data() + std::size_t(c) * planeStride;
         std::size_t done = 0;
         while (done < tilePixels) {
           const std::uint8_t n = in.Byte();
           const std::size_t length = (n & 0x7Fu) + 1;
-          const bool run = n >= 0x80;
-          const std::uint8_t* src = run ? in.Bytes(1) : in.Bytes(length);
           const std::size_t count = std::min(length, tilePixels - done);
-          // Written row piece by row piece so the inner loop is a plain strided store.
-          for (std::size_t i = 0; i < count;) {
-            const std::size_t at = done + i;
-            const int tx = int(at % std::size_t(tw));
-            const int ty = int(at / std::size_t(tw));
-            const std::size_t piece = std::min(count - i, std::size_t(tw - tx));
-            std::uint8_t* dst = pixelAt(tx, ty) + offsets[c];
-            if (run) {
-              for (std::size_t k = 0; k < piece; ++k) dst[4 * k] = src[0];
-            } else {
-              for (std::size_t k = 0; k < piece; ++k) dst[4 * k] = src[i + k];
-            }
-            i += piece;
+          if (n >= 0x80) {
+            FillRun(plane + done, in.Byte(), count);
+          } else {
+            const std::uint8_t* src = in.Bytes(length);
+            CopyRun(plane + done, src, count, in.End());
           }
           done += count;
         }
+      }
+      // Plane order in the file: alpha (when present), blue, green, red.
+      const std::uint8_t* first = planes.data();
+      const std::uint8_t* a = alpha ? first : nullptr;
+      const std::uint8_t* b = alpha ? first + planeStride : first;
+      const std::uint8_t* g = b + planeStride;
+      const std::uint8_t* r = g + planeStride;
+      for (int ty = 0; ty < th; ++ty) {
+        const std::size_t at = std::size_t(ty) * std::size_t(tw);
+        InterleavePlanes(r + at, g + at, b + at, a ? a + at : nullptr, 0, tw, pixelAt(0, ty));
       }
     }
     SkipTo(source, tile.end);

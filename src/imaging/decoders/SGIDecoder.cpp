@@ -22,25 +22,30 @@ inline std::uint8_t Sample16(const std::uint8_t* p) { return std::uint8_t(WordBE
 
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
 
-// Decodes one run-length row of one channel into the channel's byte of each pixel.
+// Decodes one run-length row of one channel into width samples; dst has kRunSlack bytes of room
+// past the width, and samples a short row does not reach are zero.
 void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
   int x = 0;
   for (;;) {
     const unsigned item = wide ? in.WordBE() : in.Byte();
     const int count = int(item & 0x7F);
-    if (count == 0) return;
+    if (count == 0) {
+      // Clear what the last item's whole-word writes may have left past the row's end.
+      if (x < width)
+        std::memset(dst + x, 0, std::min<std::size_t>(kRunSlack, std::size_t(width - x)));
+      return;
+    }
     if (count > width - x)
       Fail(kErrCorrupt, std::string(kName) + " run-length row is longer than the image width");
     if (item & 0x80) {
       const std::uint8_t* src = in.Bytes(std::size_t(count) * (wide ? 2 : 1));
       if (wide) {
-        for (int i = 0; i < count; ++i) dst[4 * std::size_t(x + i)] = Sample16(src + 2 * i);
+        for (int i = 0; i < count; ++i) dst[x + i] = Sample16(src + 2 * i);
       } else {
-        for (int i = 0; i < count; ++i) dst[4 * std::size_t(x + i)] = src[i];
+        CopyRun(dst + x, src, std::size_t(count), in.End());
       }
     } else {
-      const std::uint8_t value = wide ? Sample16(in.Bytes(2)) : in.Byte();
-      for (int i = 0; i < count; ++i) dst[4 * std::size_t(x + i)] = value;
+      FillRun(dst + x, wide ? Sample16(in.Bytes(2)) : in.Byte(), std::size_t(count));
     }
     x += count;
   }
@@ -84,18 +89,8 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
       std::uint8_t* dst = lines[height - 1 - y];
       const std::uint8_t* src = data + std::size_t(y) * rowBytes;
       if (!wide && used >= 3) {
-        // The common case gets one interleaving pass over the row.
-        const std::uint8_t* r = src;
-        const std::uint8_t* g = src + plane;
-        const std::uint8_t* b = src + 2 * plane;
-        if (used == 4) {
-          const std::uint8_t* a = src + 3 * plane;
-          for (int x = 0; x < width; ++x)
-            StorePixel(dst + 4 * std::size_t(x), RvMakePixel(r[x], g[x], b[x], a[x]));
-        } else {
-          for (int x = 0; x < width; ++x)
-            StorePixel(dst + 4 * std::size_t(x), RvMakePixel(r[x], g[x], b[x], 0));
-        }
+        InterleavePlanes(src, src + plane, src + 2 * plane, used == 4 ? src + 3 * plane : nullptr,
+                         0, width, dst);
         continue;
       }
       for (int c = 0; c < used; ++c) {
@@ -125,8 +120,15 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   bitmap->Create(width, height, 32, true);
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
-  for (int c = 0; c < used; ++c) {
-    for (int y = 0; y < height; ++y) {
+  // Row by row, all channels of a row together, so each output row is written once while it is
+  // in the cache.
+  const std::size_t stride = std::size_t(width) + kRunSlack;
+  std::vector<std::uint8_t> samples(stride * 4);
+  std::uint8_t* channel[4] = {samples.data(), samples.data() + stride, samples.data() + 2 * stride,
+                              samples.data() + 3 * stride};
+  for (int y = 0; y < height; ++y) {
+    std::memset(samples.data(), 0, samples.size());
+    for (int c = 0; c < used; ++c) {
       const std::size_t index = std::size_t(c) * std::size_t(height) + std::size_t(y);
       std::uint32_t start = LongBE(tables + 4 * index);
       // A zero start means the following word holds it; the length table follows the start
@@ -136,7 +138,11 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
       const std::uint64_t offset = start - tablesEnd;
       if (offset >= blockSize) ThrowEndOfData();
       DecodeRleRow(CByteCursor(block + offset, blockSize - std::size_t(offset)), wide, width,
-                   lines[height - 1 - y] + kChannelOffset[c]);
+                   channel[c]);
     }
+    std::uint8_t* dst = lines[height - 1 - y];
+    // Channels the image lacks are zero in the buffer, so alpha and the missing colours are 0.
+    InterleavePlanes(channel[0], channel[1], channel[2], used == 4 ? channel[3] : nullptr, 0, width,
+                     dst);
   }
 }

@@ -126,8 +126,12 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
   };
 
   if (rle) {
-    indices.assign(std::size_t(width), 0);
-    DecodeRle(source, h.bitCount == 4, width, height, indices.data(), storeIndices);
+    DecodeRle(source, h.bitCount == 4, width, height, [&](const std::uint8_t* row, int fileRow) {
+      if (outBpp == 8)
+        std::memcpy(lineFor(fileRow), row, std::size_t(width));
+      else
+        ExpandIndices(row, width, palette, lineFor(fileRow));
+    });
     return;
   }
 
@@ -165,13 +169,19 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
 }
 
 void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int height,
-                               std::uint8_t* indices, const std::function<void(int)>& storeRow) {
+                               const std::function<void(const std::uint8_t*, int)>& rowDone) {
   CByteCursor in = RestOfSource(source);
+  // One row of indices with room for whole-word writes past its end; cleared for each row, so
+  // pixels a row does not reach are index 0.
+  std::vector<std::uint8_t> buffer(std::size_t(width) + kRunSlack, 0);
+  std::uint8_t* const target = buffer.data();
   int row = 0;
   int x = 0;
-  auto endRow = [&] {
-    storeRow(row);
-    std::memset(indices, 0, std::size_t(width));
+  auto finishRow = [&] {
+    if (x < width)
+      std::memset(target + x, 0, std::min<std::size_t>(kRunSlack, std::size_t(width - x)));
+    rowDone(target, row);
+    std::memset(target, 0, buffer.size());
     x = 0;
     ++row;
   };
@@ -182,19 +192,19 @@ void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int h
       // Runs that would pass the end of the row are cut there.
       const int n = std::min<int>(count, width - x);
       if (rle4) {
-        for (int i = 0; i < n; ++i) indices[x + i] = (i & 1) ? (value & 0x0F) : (value >> 4);
+        for (int i = 0; i < n; ++i) target[x + i] = (i & 1) ? (value & 0x0F) : (value >> 4);
       } else {
-        std::memset(indices + x, value, std::size_t(n));
+        FillRun(target + x, value, std::size_t(n));
       }
       x += n;
       continue;
     }
     switch (value) {
       case 0:
-        endRow();
+        finishRow();
         break;
       case 1:
-        storeRow(row);
+        finishRow();
         return;
       case 2:
         RaiseError(kErrUnsupported, "Encountered delta escape.");
@@ -204,10 +214,10 @@ void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int h
           const std::size_t bytes = (std::size_t(value) + 1) / 2;
           const std::uint8_t* p = in.Bytes((bytes + 1) & ~std::size_t(1));
           for (int i = 0; i < n; ++i)
-            indices[x + i] = (i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4);
+            target[x + i] = (i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4);
         } else {
           const std::uint8_t* p = in.Bytes((std::size_t(value) + 1) & ~std::size_t(1));
-          std::memcpy(indices + x, p, std::size_t(n));
+          CopyRun(target + x, p, std::size_t(n), in.End());
         }
         x += n;
         break;

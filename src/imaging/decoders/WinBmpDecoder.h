@@ -11,7 +11,8 @@ class CWinBmpDecoder : public CImageDecoder {
   void DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) override;
 
  private:
-  // Decodes the escape-coded rows into indices, handing each finished file row to storeRow.
+  // Decodes the escape-coded rows, handing each finished row of indices to rowDone with its
+  // file row number.
   static void DecodeRle(CImageSource* source, bool rle4, int width, int height,
-                        std::uint8_t* indices, const std::function<void(int)>& storeRow);
+                        const std::function<void(const std::uint8_t*, int)>& rowDone);
 };

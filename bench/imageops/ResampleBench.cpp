@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -134,6 +135,29 @@ void BM_Resample(benchmark::State& state) {
   }
 }
 
+// The same pixels without the fourth byte: 24-bit frames (JPEG, most TIFFs) take the 3-channel
+// path. Compare with the RGB baseline.
+void BM_Resample24(benchmark::State& state) {
+  static const std::unique_ptr<CDIBSectionBitmap> frame24 = [] {
+    auto bitmap = std::make_unique<CDIBSectionBitmap>();
+    bitmap->Create(kWidth, kHeight, 24, false);
+    for (int y = 0; y < kHeight; ++y) {
+      const std::uint8_t* in = Frame().GetLineArray()[y];
+      std::uint8_t* out = bitmap->GetLineArray()[y];
+      for (int x = 0; x < kWidth; ++x) std::memcpy(out + 3 * x, in + 4 * x, 3);
+    }
+    return bitmap;
+  }();
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  for (auto _ : state) {
+    const double start = ThreadCpuSeconds();
+    auto result = RvResampleBitmap(*frame24, width, height);
+    benchmark::DoNotOptimize(result.get());
+    state.SetIterationTime(ThreadCpuSeconds() - start);
+  }
+}
+
 void ImageMagick(benchmark::State& state, bool withAlpha) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
@@ -159,6 +183,11 @@ void BM_ImageMagickRGB(benchmark::State& state) { ImageMagick(state, false); }
 }  // namespace
 
 BENCHMARK(BM_Resample)
+    ->Args({1024, 778})
+    ->Args({4096, 3112})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Resample24)
     ->Args({1024, 778})
     ->Args({4096, 3112})
     ->UseManualTime()

@@ -346,15 +346,15 @@ Bytes IlbmFile(bool rle) {
   return f;
 }
 
-// A bitmap that keeps its row block from one decode to the next (zeroed again on each create,
-// as the bitmap contract asks), so the "warm" runs time the decoder and not the kernel's page
-// faults on a freshly mapped block.
+// A bitmap that keeps its row block from one decode to the next (zeroed again on each create
+// unless the decoder overwrites every pixel, as the bitmap contract asks), so the "warm" runs time
+// the decoder and not the kernel's page faults on a freshly mapped block.
 class CWarmBitmap : public CImageBitmap {
  protected:
   void AllocStorage() override {
     const std::size_t rows = std::size_t(GetBytesPerLine()) * std::size_t(m_height);
     if (m_rows.size() < rows) m_rows.resize(rows);
-    std::memset(m_rows.data(), 0, rows);
+    if (RowsMustBeZeroed()) std::memset(m_rows.data(), 0, rows);
     m_palette = m_bpp <= 8 ? m_paletteBlock.data() : nullptr;
   }
   void FreeStorage() override {}

@@ -112,7 +112,7 @@ void CLightwaveIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, 
       !p.empty())
     Fail(kErrFormat, "Lightwave IFF: " + p);
 
-  bitmap->Create(width, height, 32, true);
+  bitmap->CreateForOverwrite(width, height, 32, true);  // every row is written whole
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   CByteCursor in = RestOfSource(source);

@@ -74,7 +74,7 @@ void CPGMDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
 
   const int w = int(width);
   const int h = int(height);
-  bitmap->Create(w, h, std::uint16_t(outBpp), false);
+  bitmap->CreateForOverwrite(w, h, std::uint16_t(outBpp), false);  // every pixel is written
   if (outBpp == 8) bitmap->SetGreyPalette();
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();

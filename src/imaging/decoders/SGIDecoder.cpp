@@ -82,7 +82,11 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
         !p.empty())
       Fail(kErrFormat, std::string(kName) + ": " + p);
     const std::uint8_t* data = source->ReadNBytes(plane * std::size_t(used));
-    bitmap->Create(width, height, 32, true);
+    // Only the interleaving path writes whole pixels; the others fill single channels.
+    if (!wide && used >= 3)
+      bitmap->CreateForOverwrite(width, height, 32, true);
+    else
+      bitmap->CreateForOverwrite(width, height, 32, true);  // every row is interleaved whole
     CBitmapWriteLock lock(bitmap);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     for (int y = 0; y < height; ++y) {

@@ -91,7 +91,8 @@ void CSoftImageDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int
   if (std::string p = DataCapacityProblem(needed, source->GetRemaining()); !p.empty())
     Fail(kErrFormat, "SoftImage PICT: " + p);
 
-  bitmap->Create(width, height, 32, true);
+  // Colour items cover every pixel (alpha 0) before the picture counts as complete.
+  bitmap->CreateForOverwrite(width, height, 32, true);
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
 

@@ -100,8 +100,9 @@ void CTGADecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
   if (std::string p = DataCapacityProblem(needed, source->GetRemaining()); !p.empty())
     RaiseError(kErrFormat, "TGA: " + p);
 
-  bitmap->Create(width, height, std::uint16_t(outBpp),
-                 outBpp == 32 && (depth == 16 || depth == 32));
+  // Both storage kinds write every pixel of every row.
+  bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp),
+                             outBpp == 32 && (depth == 16 || depth == 32));
   if (outBpp == 8) bitmap->SetPalette(palette);
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();

@@ -111,7 +111,11 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
 
   const int width = int(h.width);
   const int height = int(h.height);
-  bitmap->Create(width, height, std::uint16_t(outBpp), false);
+  // Uncompressed rows cover every pixel; escape-coded data may end the picture early.
+  if (rle)
+    bitmap->Create(width, height, std::uint16_t(outBpp), false);
+  else
+    bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp), false);
   if (outBpp == 8) bitmap->SetPalette(palette);
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();

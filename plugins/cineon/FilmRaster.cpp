@@ -331,6 +331,9 @@ FilmError ConvertFilmRaster(const std::uint8_t* data, std::size_t size, const Fi
   const std::uint32_t outWidth = r.Width();
   const std::uint32_t outHeight = r.Height();
   const bool transposed = r.orientation >= 4;
+  // The usual film frame, 10-bit RGB filled from the top of each word, is one word a pixel.
+  const bool wordPerPixel = r.channels == FilmChannels::kRGB && r.bits == 10 &&
+                            r.containerBits == 32 && r.leftJustified && !r.lowDatumFirst;
   // Orientation codes: bit 0 reverses the line order, bit 1 the direction along a line
   // (for the transposed codes 4-7 the roles of lines and columns swap).
   const bool flipAlong = (r.orientation & 2) != 0;
@@ -346,24 +349,24 @@ FilmError ConvertFilmRaster(const std::uint8_t* data, std::size_t size, const Fi
       std::uint8_t* out = lines[dy] + std::size_t(dx) * 4;
       const std::uint64_t first = std::uint64_t(x) * r.samplesPerPixel;
       std::uint8_t red, green, blue, opacity = 255;
-      switch (r.channels) {
-        case FilmChannels::kGrey:
-          red = green = blue = colour[samples.Get(line, first)];
-          break;
-        case FilmChannels::kRGB:
-        case FilmChannels::kRGBA:
-          red = colour[samples.Get(line, first)];
-          green = colour[samples.Get(line, first + 1)];
-          blue = colour[samples.Get(line, first + 2)];
-          if (r.channels == FilmChannels::kRGBA) opacity = alpha[samples.Get(line, first + 3)];
-          break;
-        case FilmChannels::kABGR:
-        default:
-          opacity = alpha[samples.Get(line, first)];
-          blue = colour[samples.Get(line, first + 1)];
-          green = colour[samples.Get(line, first + 2)];
-          red = colour[samples.Get(line, first + 3)];
-          break;
+      if (wordPerPixel) {
+        const std::uint8_t* w = line + std::size_t(x) * 4;
+        const std::uint32_t v = r.bigEndian ? ReadBE32(w) : __builtin_bswap32(ReadBE32(w));
+        red = colour[(v >> 22) & 0x3FF];
+        green = colour[(v >> 12) & 0x3FF];
+        blue = colour[(v >> 2) & 0x3FF];
+      } else if (r.channels == FilmChannels::kGrey) {
+        red = green = blue = colour[samples.Get(line, first)];
+      } else if (r.channels == FilmChannels::kABGR) {
+        opacity = alpha[samples.Get(line, first)];
+        blue = colour[samples.Get(line, first + 1)];
+        green = colour[samples.Get(line, first + 2)];
+        red = colour[samples.Get(line, first + 3)];
+      } else {
+        red = colour[samples.Get(line, first)];
+        green = colour[samples.Get(line, first + 1)];
+        blue = colour[samples.Get(line, first + 2)];
+        if (r.channels == FilmChannels::kRGBA) opacity = alpha[samples.Get(line, first + 3)];
       }
       out[0] = blue;
       out[1] = green;

@@ -141,6 +141,7 @@ class CRvPlayList : public CRvInOutRecord {
   int GetRAMPercent() const { return m_ramPercent.load(); }
   // Physical memory in bytes as the budget sees it; 0 restores the machine's own figure.
   void SetPhysicalMemory(std::uint64_t bytes);
+  // The override set above; 0 while the machine's figure is used.
   std::uint64_t GetPhysicalMemory() const { return m_physicalMemory.load(); }
   // How many frames of the largest size seen fit into the budget (at least 1); the frame count
   // while nothing has been decoded. The frame bar draws its cache band from it.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -286,6 +287,46 @@ TEST_F(FrameCacheTest, OperationsGiveUpWhileAnotherThreadHoldsTheLock) {
   worker.join();
   EXPECT_TRUE(m_list.Next(false));
   EXPECT_EQ(m_list.GetCurrentIndex(), 1u);
+}
+
+// The playback worker moves and fetches while the user-interface thread sets points, jumps and
+// reads the record, as during playback. Run under the thread sanitizer this proves the shared
+// state is only touched under the lock or through atomics.
+TEST_F(FrameCacheTest, WorkerAndUserInterfaceShareThePlayList) {
+  Build(50);
+  m_list.SetPhysicalMemory(64 * 20);  // the budget holds about 20 of the 64-byte frames
+  std::atomic<bool> stop{false};
+  std::atomic<int> fetched{0};
+  std::thread worker([&] {
+    while (!stop) {
+      if (!m_list.Next(false)) m_list.GoToInPoint();
+      CRvFrame* frame = nullptr;
+      bool fromDisk = false;
+      bool changed = false;
+      if (m_list.FetchCurrentFrame(nullptr, nullptr, &frame, &fromDisk, &changed, false)) {
+        EXPECT_NE(frame->GetBitmap(), nullptr);
+        ++fetched;
+      }
+    }
+  });
+  std::uint64_t seen = 0;
+  for (int round = 0; round < 300; ++round) {
+    m_list.SetInPoint(std::uint32_t(round % 20), true);
+    m_list.SetOutPoint(std::uint32_t(25 + round % 20), true);
+    const std::atomic<std::uint8_t>* flags = m_list.GetLoadedFlags();
+    for (std::uint32_t i = 0; i < m_list.GetFrameCount(); ++i) seen += flags[i].load();
+    seen += m_list.IsAtInPoint() + m_list.IsAtOutPoint() + m_list.GetCurrentIndex();
+    if (round % 50 == 0) m_list.ClearInOut();
+  }
+  while (fetched < 100) std::this_thread::yield();
+  stop = true;
+  worker.join();
+  EXPECT_GT(seen, 0u);
+  EXPECT_LE(m_list.GetCachedCount(), 21u);
+  std::uint32_t flagged = 0;
+  for (std::uint32_t i = 0; i < m_list.GetFrameCount(); ++i)
+    flagged += m_list.GetLoadedFlags()[i].load();
+  EXPECT_EQ(flagged, m_list.GetCachedCount());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The shipped Cineon/DPX plug-in, loaded from the program folder's Converters/ and driven by
 // the frame decoder, on files written by ImageMagick.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -155,4 +156,68 @@ TEST(CineonTools, RvtoolDecodesThroughThePlugInBesideIt) {
             0);
   EXPECT_NE(out.find("width=6 height=4 bpp=32"), std::string::npos) << out;
   EXPECT_NE(out.find("Cineon/DPX Converter"), std::string::npos) << out;
+}
+
+namespace {
+
+// A reader table over a string, as a host of the reader-table generation would offer.
+std::string g_stream;
+std::size_t g_position = 0;
+
+KacvBool StreamByte(unsigned char* byte) {
+  if (g_position >= g_stream.size()) return KACV_FALSE;
+  *byte = static_cast<unsigned char>(g_stream[g_position++]);
+  return KACV_TRUE;
+}
+
+KacvBool StreamBlock(uint32_t count, const unsigned char** block) {
+  if (count > g_stream.size() - g_position) return KACV_FALSE;
+  *block = reinterpret_cast<const unsigned char*>(g_stream.data() + g_position);
+  g_position += count;
+  return KACV_TRUE;
+}
+
+}  // namespace
+
+TEST(CineonReaderTable, TheReaderTableCallsGiveTheSamePixels) {
+  void* module =
+      dlopen((rvtest::BinDir() + "/Converters/cineon.kcv").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr);
+  auto before = reinterpret_cast<KacvBeforeConvertFn>(dlsym(module, "KacvBeforeConvert"));
+  auto header = reinterpret_cast<KacvReadHeaderFn>(dlsym(module, "bKacvReadHeader"));
+  auto convert = reinterpret_cast<KacvDoConversionFn>(dlsym(module, "bKacvDoConversion"));
+  ASSERT_TRUE(before && header && convert);
+  KacvReaderTable table{};
+  table.ReadByte = StreamByte;
+  table.ReadBlock = StreamBlock;
+  // dpx16 has tightly packed lines, dpx10 word-aligned ones.
+  for (const char* name : {"dpx10.dpx", "dpx16.dpx"}) {
+    SCOPED_TRACE(name);
+    g_stream = Bytes(name);
+    g_position = 0;
+    before();
+    int32_t bpp = 0, width = 0, height = 0;
+    char error[KACV_ERROR_BUFFER_SIZE] = {};
+    ASSERT_TRUE(header(&table, &bpp, &width, &height, error)) << error;
+    ASSERT_EQ(width, 6);
+    ASSERT_EQ(height, 4);
+    std::vector<std::uint8_t> rows(6 * 4 * 4);
+    std::vector<std::uint8_t*> lines;
+    for (int y = 0; y < 4; ++y) lines.push_back(&rows[y * 24]);
+    ASSERT_TRUE(convert(&table, lines.data(), 32, 6, 4, error)) << error;
+    std::string rgba;
+    for (std::size_t i = 0; i < rows.size(); i += 4) {
+      rgba += {char(rows[i + 2]), char(rows[i + 1]), char(rows[i]), char(rows[i + 3])};
+    }
+    EXPECT_EQ(rgba, Bytes("src.rgba"));
+  }
+  // A stream that ends early fails with the reader's text.
+  g_stream = Bytes("dpx10.dpx").substr(0, 3000);
+  g_position = 0;
+  before();
+  int32_t bpp = 0, width = 0, height = 0;
+  char error[KACV_ERROR_BUFFER_SIZE] = {};
+  EXPECT_FALSE(header(&table, &bpp, &width, &height, error));
+  EXPECT_STREQ(error, "Error reading file.");
+  dlclose(module);
 }

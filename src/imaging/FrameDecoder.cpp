@@ -26,7 +26,10 @@ CFrameDecoder::~CFrameDecoder() {
 
 void CFrameDecoder::DecodeFile(const std::string& fileName, CImageBitmap* bitmap, int bppWanted) {
   std::lock_guard<std::recursive_mutex> lock(m_decodeMutex);
-  m_fileName = fileName;
+  {
+    std::lock_guard<std::mutex> stateLock(m_stateMutex);
+    m_fileName = fileName;
+  }
   CAutoImageDecoder::DecodeFile(fileName, bitmap, bppWanted);
 }
 
@@ -39,7 +42,7 @@ void CFrameDecoder::DecodeSource(CImageSource* source, CImageBitmap* bitmap, int
   std::memcpy(header, source->Peek(n), n);
 
   if (m_converter) {
-    const std::string& name = source->GetName().empty() ? m_fileName : source->GetName();
+    const std::string name = source->GetName().empty() ? GetFileName() : source->GetName();
     if (m_converter->Convert(source, name, header, n, GetCineonValues(), bitmap)) {
       SetLastDecoderName(m_converter->GetLastConverterName());
       return;
@@ -78,7 +81,7 @@ bool CFrameDecoder::SetCineonValues(double gammaLog, double gammaDisplay,
 }
 
 bool CFrameDecoder::SetCineonValues(const CineonValues& values) {
-  std::lock_guard<std::mutex> lock(m_cineonMutex);
+  std::lock_guard<std::mutex> lock(m_stateMutex);
   const bool changed = !(values == m_cineon);
   m_cineon = values;
   return changed;
@@ -96,11 +99,11 @@ void CFrameDecoder::GetCineonValues(double* gammaLog, double* gammaDisplay,
 }
 
 CineonValues CFrameDecoder::GetCineonValues() const {
-  std::lock_guard<std::mutex> lock(m_cineonMutex);
+  std::lock_guard<std::mutex> lock(m_stateMutex);
   return m_cineon;
 }
 
 std::string CFrameDecoder::GetFileName() const {
-  std::lock_guard<std::recursive_mutex> lock(m_decodeMutex);
+  std::lock_guard<std::mutex> lock(m_stateMutex);
   return m_fileName;
 }

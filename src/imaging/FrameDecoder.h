@@ -78,10 +78,10 @@ class CFrameDecoder : public CAutoImageDecoder {
 
   // Held for a whole decode; recursive because DecodeFile calls DecodeSource.
   mutable std::recursive_mutex m_decodeMutex;
-  std::string m_fileName;  // guarded by m_decodeMutex
 
-  // Separate from the decode lock: the UI thread reads and sets the values while a frame may
-  // be decoding.
-  mutable std::mutex m_cineonMutex;
-  CineonValues m_cineon;
+  // Separate from the decode lock: the UI thread reads the name and reads and sets the values
+  // while a frame may be decoding.
+  mutable std::mutex m_stateMutex;
+  std::string m_fileName;  // guarded by m_stateMutex
+  CineonValues m_cineon;   // guarded by m_stateMutex
 };

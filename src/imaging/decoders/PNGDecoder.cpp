@@ -112,8 +112,10 @@ bool RunPng(png_structp png, png_infop info, PngJob* job) {
       int count = 0;
       png_get_PLTE(png, info, &palette, &count);
       RvPixel* entries = job->bitmap->GetPalette();
-      for (int i = 0; i < count && i < 256; ++i)
-        entries[i] = RvMakePixel(palette[i].red, palette[i].green, palette[i].blue, 255);
+      // Indices past the table (a broken file) show as opaque black.
+      for (int i = 0; i < 256; ++i)
+        entries[i] = i < count ? RvMakePixel(palette[i].red, palette[i].green, palette[i].blue)
+                               : RvMakePixel(0, 0, 0);
     } else {
       job->bitmap->SetGreyPalette();
     }

@@ -7,8 +7,14 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "app/KeyCommands.h"
+#include "app/PlaybackObserver.h"
+#include "app/PlaybackView.h"
 #include "app/RvCmdLineErrorDlg.h"
+#include "engine/DrawThread.h"
+#include "imaging/FrameDecoder.h"
 #include "sequence/PlayList.h"
+#include "support/NesLogFile.h"
 
 namespace {
 
@@ -21,18 +27,24 @@ constexpr int kModeFullScreen = 3;
 CRvMainDlg::CRvMainDlg(const std::string& commandLine, QWidget* parent)
     : QDialog(parent), m_commandLine(commandLine), m_iniPath(RvSettingsIniPath()) {}
 
-CRvMainDlg::~CRvMainDlg() = default;
+CRvMainDlg::~CRvMainDlg() {
+  m_keys.reset();
+  m_engine.reset();  // ends the worker before the play list and the widgets go
+}
 
 void CRvMainDlg::InitDialog() {
   if (m_initialised) return;
   AddWindowStyles();
   CreateView();
   ReadSettings();
+  CreateEngine();
   RestoreWindowPosition();
   RestoreWindowMode();
+  ConfigureEngine();
   SetInitialCaption();
   FinishLayout();
   ParseProcessCommandLine();
+  OpenCommandLineSequence();
   UpdateTitle();
 }
 
@@ -51,6 +63,7 @@ void CRvMainDlg::CreateView() {
   palette.setColor(QPalette::Window, Qt::black);
   m_view->setPalette(palette);
   layout->addWidget(m_view);
+  CreatePlaybackWidgets(m_view);
 }
 
 void CRvMainDlg::ReadSettings() {
@@ -114,12 +127,14 @@ void CRvMainDlg::UpdateTitle() {
 }
 
 void CRvMainDlg::closeEvent(QCloseEvent* event) {
+  StopEngine();
   event->accept();
   done(QDialog::Accepted);
 }
 
 void CRvMainDlg::done(int result) {
   WriteWindowSettings();
+  StopEngine();
   QDialog::done(result);
 }
 
@@ -137,6 +152,6 @@ void CRvMainDlg::WriteWindowSettings() {
   window.right = normal.left() + normal.width();
   window.bottom = normal.top() + normal.height();
   window.windowMode = m_windowMode;
-  window.fps = m_fps;
+  window.fps = m_engine ? int(m_engine->GetFps()) : m_fps;
   window.Write(m_iniPath);
 }

@@ -14,6 +14,13 @@
 
 class CRvPlayList;
 class QWidget;
+class CFrameDecoder;
+class CNesLogFile;
+class CKaDrawThread;
+class CRvPlaybackView;
+class CRvStatusLineWidget;
+class CRvPlaybackObserver;
+class CRvKeyCommands;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -45,6 +52,15 @@ class CRvMainDlg : public QDialog {
   CRvResample* Resample() { return &m_resample; }
   CRvPlayList* PlayList() const { return m_playList.get(); }
 
+  // Playback (MainDlgPlayback.cpp).
+  CKaDrawThread* Engine() const { return m_engine.get(); }
+  CRvPlaybackView* PlaybackView() const { return m_playbackView; }
+  CRvStatusLineWidget* StatusLine() const { return m_statusLine; }
+  CRvPlaybackObserver* Observer() const { return m_observer.get(); }
+  // Finds the sequence of the file (or typed pattern) and makes it the only entry of a new
+  // play list that replaces the one in *playList. False when no sequence is found.
+  bool OpenSequenceFromPath(const std::string& path, std::unique_ptr<CRvPlayList>* playList);
+
  public slots:
   void done(int result) override;
 
@@ -61,8 +77,12 @@ class CRvMainDlg : public QDialog {
   void SetInitialCaption();        // 19
   void FinishLayout();             // 20: from now on size changes re-run the layout
   void ParseProcessCommandLine();  // 22
-  // 23/24 (open the named sequence and play, or show the load-sequence panel) and the
-  // remaining panel and engine steps are added with those parts.
+  // Playback steps (MainDlgPlayback.cpp).
+  void CreatePlaybackWidgets(QWidget* view);  // 4: view and status line
+  void CreateEngine();                        // 9-11
+  void ConfigureEngine();                     // 16-17
+  void OpenCommandLineSequence();             // 23
+  void StopEngine();                          // close request and window end
 
   // Called once when the window ends, however it ends.
   void WriteWindowSettings();
@@ -76,7 +96,16 @@ class CRvMainDlg : public QDialog {
   // Owned here until the crop and resample panels exist; the engine will hold pointers.
   CRvCrop m_crop;
   CRvResample m_resample;
+  // Destroyed in reverse order: keys, engine (which waits for its worker), then the play
+  // list it played and the decoder and log it used.
+  std::unique_ptr<CFrameDecoder> m_frameDecoder;
+  std::unique_ptr<CNesLogFile> m_ddrawLog;
+  std::unique_ptr<CRvPlaybackObserver> m_observer;
   std::unique_ptr<CRvPlayList> m_playList;
+  std::unique_ptr<CKaDrawThread> m_engine;
+  std::unique_ptr<CRvKeyCommands> m_keys;
+  CRvPlaybackView* m_playbackView = nullptr;
+  CRvStatusLineWidget* m_statusLine = nullptr;
 
   QWidget* m_view = nullptr;
   int m_windowMode = 0;

@@ -23,6 +23,7 @@ class CKaBackBufferSurface : public CKaViewSurface {
  public:
   CKaBackBufferSurface() = default;
   CKaBackBuffer* GetBuffer() { return &m_buffer; }
+  const CKaBackBuffer* GetBuffer() const { return &m_buffer; }
   CKaDeviceContext* BeginFrame(int width, int height) override;
   void EndFrame() override;
   void MarkRect(const KaRect& rect, std::uint32_t colorRef) override;

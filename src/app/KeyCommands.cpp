@@ -1,0 +1,182 @@
+#include "app/KeyCommands.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+#include <algorithm>
+
+#include "engine/DrawThread.h"
+#include "engine/StatusLine.h"
+
+namespace {
+constexpr int kPanStep = 10;
+constexpr double kGammaStep = 0.1;
+constexpr double kGammaFineStep = 0.01;
+}  // namespace
+
+CRvKeyCommands::CRvKeyCommands(CKaDrawThread* engine, CKaStatusLine* statusLine, QWidget* view,
+                               QObject* parent)
+    : QObject(parent), m_engine(engine), m_statusLine(statusLine), m_view(view) {
+  if (qApp) qApp->installEventFilter(this);
+}
+
+CRvKeyCommands::~CRvKeyCommands() {
+  if (qApp) qApp->removeEventFilter(this);
+}
+
+bool CRvKeyCommands::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // Only keys meant for our own windows: a key typed into another top-level dialog (a
+    // message box, the error dialog) stays there.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && m_view && widget->window() == m_view->window()) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (HandleKey(key->key(), key->modifiers())) return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (!m_engine) return false;
+  const bool shift = modifiers & Qt::ShiftModifier;
+  const bool ctrl = modifiers & Qt::ControlModifier;
+  const bool alt = modifiers & Qt::AltModifier;
+  const bool keypad = modifiers & Qt::KeypadModifier;
+  switch (key) {
+    case Qt::Key_U:
+    case Qt::Key_F5:
+      m_engine->RequestChangedCheck();
+      return true;
+    case Qt::Key_R:
+      m_engine->SetViewMode(1);
+      return true;
+    case Qt::Key_G:
+      if (alt) return false;  // the settings sheet's key
+      m_engine->SetViewMode(2);
+      return true;
+    case Qt::Key_B:
+      m_engine->SetViewMode(3);
+      return true;
+    case Qt::Key_A:
+      m_engine->SetViewMode(ctrl ? 6 : shift ? 5 : 4);
+      return true;
+    case Qt::Key_C:
+      m_engine->ToggleGamma();
+      return true;
+    case Qt::Key_I:
+      if (ctrl) {
+        m_engine->ToggleInfoText();
+      } else if (shift) {
+        m_engine->SetInPoint(CKaDrawThread::kNone, false);
+      } else if (alt) {
+        m_engine->SetInOutSpan();
+      } else {
+        m_engine->GotoInPoint();
+      }
+      return true;
+    case Qt::Key_O:
+      if (ctrl) return false;  // the load-sequence panel's key
+      if (shift) {
+        m_engine->SetOutPoint(CKaDrawThread::kNone, false);
+      } else {
+        m_engine->GotoOutPoint();
+      }
+      return true;
+    case Qt::Key_Space: {
+      const bool busy = m_engine->IsPlaying() || m_engine->GetPendingAction() != 0;
+      if (alt) {
+        m_engine->SetViewMode(0);
+      } else if (shift) {
+        if (busy && m_engine->IsPlaying() && m_engine->IsReverse()) {
+          m_engine->Play(true);
+        } else {
+          m_engine->PlayReverse(true);
+        }
+      } else if (busy) {
+        m_engine->Pause(true);
+      } else {
+        m_engine->Play(true);
+      }
+      return true;
+    }
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      return HandleArrows(key, shift, ctrl);
+    case Qt::Key_Plus:
+      if (!keypad) return false;
+      m_engine->ZoomIn(true);
+      return true;
+    case Qt::Key_Minus:
+      if (!keypad) return false;
+      m_engine->ZoomOut(true);
+      return true;
+    case Qt::Key_PageUp:
+      if (alt) {
+        m_displayGamma += shift ? kGammaFineStep : kGammaStep;
+        m_engine->SetGamma(m_displayGamma);
+      } else {
+        m_engine->Faster(1);
+        if (m_rateChanged) m_rateChanged();
+      }
+      return true;
+    case Qt::Key_PageDown:
+      if (alt) {
+        m_displayGamma = std::max(0.0, m_displayGamma - (shift ? kGammaFineStep : kGammaStep));
+        m_engine->SetGamma(m_displayGamma);
+      } else {
+        m_engine->Slower(1);
+        if (m_rateChanged) m_rateChanged();
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CRvKeyCommands::HandleArrows(int key, bool shift, bool ctrl) {
+  if (shift) {
+    switch (key) {
+      case Qt::Key_Left:
+        m_engine->PanLeft(kPanStep, true);
+        break;
+      case Qt::Key_Right:
+        m_engine->PanRight(kPanStep, true);
+        break;
+      case Qt::Key_Up:
+        m_engine->PanUp(kPanStep, true);
+        break;
+      case Qt::Key_Down:
+        m_engine->PanDown(kPanStep, true);
+        break;
+      case Qt::Key_Home:
+        m_engine->ResetPan(true);
+        break;
+      default:
+        break;
+    }
+  } else if (key == Qt::Key_Left) {
+    m_engine->StepBack(true);
+  } else if (key == Qt::Key_Right) {
+    m_engine->StepForward(true);
+  }
+  if (key == Qt::Key_Home && ctrl) ZoomToFit();
+  m_engine->RequestRedraw();
+  return true;
+}
+
+void CRvKeyCommands::ZoomToFit() {
+  const int w = m_view ? m_view->width() : 0;
+  const int h = m_view ? m_view->height() : 0;
+  const int fw = m_engine->GetLastFrameWidth();
+  const int fh = m_engine->GetLastFrameHeight();
+  if (w == 0 || h == 0 || fw == 0 || fh == 0) return;
+  const double zoom = std::min(double(w) / double(fw), double(h) / double(fh));
+  m_engine->SetZoom(zoom, true);
+  m_engine->ResetPan(true);
+  if (m_statusLine) m_statusLine->ShowMessage("Zoom to fit", 1);
+}

@@ -185,7 +185,9 @@ bool CKaConverterPlugInList::Convert(CImageSource* source, const std::string& fi
   std::lock_guard<std::mutex> lock(g_conversionMutex);
   // Plug-ins always see a full header, zero-padded.
   std::array<std::uint8_t, KACV_HEADER_SIZE> padded{};
-  std::memcpy(padded.data(), header, std::min<std::size_t>(headerSize, padded.size()));
+  if (header != nullptr) {
+    std::memcpy(padded.data(), header, std::min<std::size_t>(headerSize, padded.size()));
+  }
   CKaConverterPlugIn* plugIn = FindConverter(fileName, padded.data());
   if (plugIn == nullptr) return false;
   m_lastName = plugIn->GetName();

@@ -1,0 +1,127 @@
+// The engine with its real worker thread: the hold rendezvous, stopping, destruction while
+// playing, and the compiled-in idle picture decoded through the JPEG decoder.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "EngineTestSupport.h"
+#include "engine/IdlePicture.h"
+
+using namespace std::chrono_literals;
+using enginetest::MakePlayList;
+using enginetest::Observer;
+using enginetest::RecordingSurface;
+using enginetest::StatusHost;
+
+namespace {
+
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds limit = 3000ms) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+struct LiveEngine {
+  LiveEngine() {
+    KaDrawThreadOptions options;
+    options.idlePictureLoader = [] { return enginetest::MakeBitmap(16, 8, 32); };
+    engine = std::make_unique<CKaDrawThread>(nullptr, nullptr, &status, &observer, options);
+    engine->GetMoBlurBuffer()->SetMode(0);
+    list = MakePlayList(50);
+    engine->Hold();
+    engine->SetPlayList(list.get());
+    engine->Release();
+  }
+  CKaStatusLine status;
+  Observer observer;
+  std::unique_ptr<CRvPlayList> list;
+  std::unique_ptr<CKaDrawThread> engine;
+};
+
+}  // namespace
+
+TEST(Worker, PlaysOnItsOwnThreadAndHoldStopsIt) {
+  LiveEngine e;
+  ASSERT_TRUE(WaitFor([&] { return e.engine->IsRunning(); }));
+  e.engine->SetFps(200);
+  e.engine->Play(false);
+  ASSERT_TRUE(WaitFor([&] { return e.list->GetCurrentIndex() >= 3; }));
+  ASSERT_TRUE(e.engine->Hold());
+  const std::uint32_t held = e.list->GetCurrentIndex();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(e.list->GetCurrentIndex(), held);
+  EXPECT_TRUE(e.engine->IsPlaying());
+  e.engine->Release();
+  EXPECT_TRUE(WaitFor([&] { return e.list->GetCurrentIndex() != held; }));
+}
+
+TEST(Worker, StopEndsTheWorkerAndDestructionWaits) {
+  LiveEngine e;
+  e.engine->SetFps(500);
+  e.engine->Play(false);
+  ASSERT_TRUE(WaitFor([&] { return e.list->GetCurrentIndex() >= 2; }));
+  e.engine->Stop();
+  EXPECT_TRUE(WaitFor([&] { return !e.engine->IsRunning(); }));
+  e.engine.reset();  // returns: the worker is gone
+  EXPECT_EQ(e.engine, nullptr);
+}
+
+TEST(Worker, DestroyWhilePlayingReturnsAfterTheWorkerEnded) {
+  auto e = std::make_unique<LiveEngine>();
+  e->engine->SetFps(1000);
+  e->engine->Play(false);
+  ASSERT_TRUE(WaitFor([&] { return e->list->GetCurrentIndex() >= 2; }));
+  const auto start = std::chrono::steady_clock::now();
+  e->engine.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+TEST(Worker, CommandsFromAnotherThreadWhilePlaying) {
+  LiveEngine e;
+  e.engine->SetFps(500);
+  e.engine->SetPlayMode(2);
+  e.engine->Play(false);
+  for (int i = 0; i < 200; ++i) {
+    e.engine->SetViewMode(unsigned(i % 7));
+    e.engine->SetGamma(1.0 + (i % 5) * 0.1);
+    e.engine->ToggleGamma();
+    e.engine->SetZoom(0.5 + (i % 3) * 0.5, false);
+    if (i % 20 == 0) e.engine->GotoStart(false);
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_TRUE(e.engine->IsPlaying());
+  std::lock_guard guard(e.observer.m_lock);
+  EXPECT_GT(e.observer.positions.size(), 10u);
+}
+
+TEST(IdlePicture, CompiledInJpegDecodes) {
+  std::unique_ptr<CImageBitmap> idle = KaLoadIdlePicture();
+  ASSERT_NE(idle, nullptr);
+  EXPECT_EQ(idle->GetWidth(), 320);
+  EXPECT_EQ(idle->GetHeight(), 240);
+  EXPECT_EQ(idle->GetBitsPerPixel(), 32);
+  // The centre of the reel is the accent colour (JPEG keeps it within a few levels).
+  const RvPixel centre = idle->GetPixel(160, 120);
+  EXPECT_NEAR(RvPixelRed(centre), 0xFF, 12);
+  EXPECT_NEAR(RvPixelGreen(centre), 0x99, 12);
+  EXPECT_NEAR(RvPixelBlue(centre), 0x66, 12);
+}
+
+TEST(IdlePicture, DrawnWhenThereIsNoPlayList) {
+  CKaStatusLine status;
+  RecordingSurface surface;
+  KaDrawThreadOptions options;
+  options.startWorker = false;
+  CKaDrawThread engine(nullptr, &surface, &status, nullptr, options);
+  engine.SetDisplayRect(0, 0, 400, 300);
+  engine.StartWorkerState();
+  engine.RunCycle();
+  EXPECT_EQ(engine.GetLastFrameWidth(), 320);
+  EXPECT_EQ(engine.GetLastFrameHeight(), 240);
+  EXPECT_NE(engine.GetLastInfoLine().find("320 x 240"), std::string::npos);
+}

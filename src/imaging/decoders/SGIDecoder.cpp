@@ -22,17 +22,17 @@ inline std::uint8_t Sample16(const std::uint8_t* p) { return std::uint8_t(WordBE
 
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
 
-// Decodes one run-length row of one channel into width samples; dst has kRunSlack bytes of room
-// past the width, and samples a short row does not reach are zero.
+// Decodes one run-length row of one channel into all width samples of dst (those a short row
+// does not reach become zero); dst has kRunSlack bytes of room past the width.
 void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
   int x = 0;
   for (;;) {
     const unsigned item = wide ? in.WordBE() : in.Byte();
     const int count = int(item & 0x7F);
     if (count == 0) {
-      // Clear what the last item's whole-word writes may have left past the row's end.
-      if (x < width)
-        std::memset(dst + x, 0, std::min<std::size_t>(kRunSlack, std::size_t(width - x)));
+      // The rest of a short row is zero (this also clears what the last item's whole-word
+      // writes left there).
+      if (x < width) std::memset(dst + x, 0, std::size_t(width - x));
       return;
     }
     if (count > width - x)
@@ -86,7 +86,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
     if (!wide && used >= 3)
       bitmap->CreateForOverwrite(width, height, 32, true);
     else
-      bitmap->CreateForOverwrite(width, height, 32, true);  // every row is interleaved whole
+      bitmap->Create(width, height, 32, true);
     CBitmapWriteLock lock(bitmap);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     for (int y = 0; y < height; ++y) {
@@ -121,31 +121,34 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   const std::uint8_t* block = rest.Position();
   const std::size_t blockSize = rest.Remaining();
 
-  bitmap->Create(width, height, 32, true);
+  bitmap->CreateForOverwrite(width, height, 32, true);  // every row is interleaved whole
   CBitmapWriteLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   // Row by row, all channels of a row together, so each output row is written once while it is
   // in the cache.
   const std::size_t stride = std::size_t(width) + kRunSlack;
-  std::vector<std::uint8_t> samples(stride * 4);
+  // Channels the image lacks stay zero, so alpha and the missing colours are 0; the others are
+  // rewritten whole for every row.
+  std::vector<std::uint8_t> samples(stride * 4, 0);
   std::uint8_t* channel[4] = {samples.data(), samples.data() + stride, samples.data() + 2 * stride,
                               samples.data() + 3 * stride};
   for (int y = 0; y < height; ++y) {
-    std::memset(samples.data(), 0, samples.size());
     for (int c = 0; c < used; ++c) {
       const std::size_t index = std::size_t(c) * std::size_t(height) + std::size_t(y);
       std::uint32_t start = LongBE(tables + 4 * index);
       // A zero start means the following word holds it; the length table follows the start
       // table, so the word after the last start entry is still inside the tables.
       if (start == 0) start = LongBE(tables + 4 * (index + 1));
-      if (start < tablesEnd) continue;
+      if (start < tablesEnd) {
+        std::memset(channel[c], 0, std::size_t(width));
+        continue;
+      }
       const std::uint64_t offset = start - tablesEnd;
       if (offset >= blockSize) ThrowEndOfData();
       DecodeRleRow(CByteCursor(block + offset, blockSize - std::size_t(offset)), wide, width,
                    channel[c]);
     }
     std::uint8_t* dst = lines[height - 1 - y];
-    // Channels the image lacks are zero in the buffer, so alpha and the missing colours are 0.
     InterleavePlanes(channel[0], channel[1], channel[2], used == 4 ? channel[3] : nullptr, 0, width,
                      dst);
   }

@@ -8,7 +8,7 @@ using namespace dectest;
 
 namespace {
 
-struct PcxSpec {
+struct PcxLayout {
   int bits = 8;
   int planes = 1;
   int width = 1;
@@ -20,7 +20,7 @@ struct PcxSpec {
 };
 
 // The 16-entry header palette: entry i is (16 i, 255 - 16 i, i).
-Bytes MakePcx(const PcxSpec& s, const Bytes& encoded) {
+Bytes MakePcx(const PcxLayout& s, const Bytes& encoded) {
   const int bpl = s.bytesPerLine >= 0 ? s.bytesPerLine : (s.width * s.bits + 7) / 8;
   ByteWriter w;
   w.U8(0x0A).U8(5).U8(s.encoding).U8(s.bits);
@@ -59,7 +59,7 @@ TEST(PCXDecoder, ToolFilesMatchTheToolsOwnDecode) {
 }
 
 TEST(PCXDecoder, SixteenColoursFromFourOneBitPlanes) {
-  PcxSpec s;
+  PcxLayout s;
   s.bits = 1;
   s.planes = 4;
   s.width = 16;
@@ -70,7 +70,7 @@ TEST(PCXDecoder, SixteenColoursFromFourOneBitPlanes) {
 }
 
 TEST(PCXDecoder, OneBitOnePlaneIsBlackAndWhite) {
-  PcxSpec s;
+  PcxLayout s;
   s.bits = 1;
   s.width = 9;
   s.bytesPerLine = 2;
@@ -82,7 +82,7 @@ TEST(PCXDecoder, OneBitOnePlaneIsBlackAndWhite) {
 }
 
 TEST(PCXDecoder, PackedTwoAndFourBitPixels) {
-  PcxSpec s;
+  PcxLayout s;
   s.bits = 2;
   s.width = 5;
   auto two = Decode<CPCXDecoder>(
@@ -98,7 +98,7 @@ TEST(PCXDecoder, PackedTwoAndFourBitPixels) {
 }
 
 TEST(PCXDecoder, RunsAndTheColourTable) {
-  PcxSpec s;
+  PcxLayout s;
   s.width = 3;
   s.height = 2;
   // A run of four 2s crosses the row end, then a literal 1 and a run-coded 0xC5 (which needs
@@ -135,7 +135,7 @@ TEST(PCXDecoder, RunsAndTheColourTable) {
 
 TEST(PCXDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
   std::string text;
-  PcxSpec s;
+  PcxLayout s;
   Bytes notPcx = MakePcx(s, {1});
   notPcx[0] = 0x0B;
   EXPECT_EQ(DecodeError<CPCXDecoder>(notPcx, &text), kErrWrongSignature);
@@ -159,7 +159,7 @@ TEST(PCXDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
       {2, 3, kErrCorrupt, "Decoder error: Can't handle more than 1 bit per pixel.\n"},
   };
   for (const Combo& c : combos) {
-    PcxSpec combo;
+    PcxLayout combo;
     combo.bits = c.bits;
     combo.planes = c.planes;
     combo.width = 8;
@@ -171,7 +171,7 @@ TEST(PCXDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
 }
 
 TEST(PCXDecoder, RunsPastTheImageAndLyingSizes) {
-  PcxSpec s;
+  PcxLayout s;
   s.bits = 1;
   s.width = 8;
   s.height = 2;
@@ -183,13 +183,13 @@ TEST(PCXDecoder, RunsPastTheImageAndLyingSizes) {
   s.bytesPerLine = 0;
   EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(s, {1, 2})), kErrFormat);
 
-  PcxSpec huge;
+  PcxLayout huge;
   huge.width = 65535;
   huge.height = 65535;
   huge.planes = 3;
   EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(huge, {0xFF, 0})), kErrFormat);
   // xmax below xmin gives no pixels.
-  PcxSpec empty;
+  PcxLayout empty;
   empty.xmin = 10;
   empty.width = -3;
   EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(empty, {1})), kErrFormat);

@@ -8,7 +8,7 @@ using namespace dectest;
 
 namespace {
 
-struct TgaSpec {
+struct TgaLayout {
   int type = 2;
   int width = 1;
   int height = 1;
@@ -22,7 +22,7 @@ struct TgaSpec {
   Bytes map;
 };
 
-Bytes MakeTga(const TgaSpec& s, const Bytes& data) {
+Bytes MakeTga(const TgaLayout& s, const Bytes& data) {
   ByteWriter w;
   w.U8(unsigned(s.id.size())).U8(s.mapType).U8(s.type).LE16(s.mapFirst).LE16(s.mapLength);
   w.U8(s.mapEntryBits).LE16(0).LE16(0).LE16(s.width).LE16(s.height).U8(s.depth).U8(s.descriptor);
@@ -60,7 +60,7 @@ TEST(TGADecoder, GreyExpandsToThirtyTwoBitsOnRequest) {
 }
 
 TEST(TGADecoder, RowOrderFollowsDescriptorBitFive) {
-  TgaSpec s;
+  TgaLayout s;
   s.type = 3;
   s.depth = 8;
   s.height = 2;
@@ -75,7 +75,7 @@ TEST(TGADecoder, RowOrderFollowsDescriptorBitFive) {
 }
 
 TEST(TGADecoder, PixelDepths) {
-  TgaSpec s;
+  TgaLayout s;
   s.width = 2;
   s.descriptor = 0x20;
   s.id = "skipped identification";
@@ -105,7 +105,7 @@ TEST(TGADecoder, PixelDepths) {
 }
 
 TEST(TGADecoder, ColourMapsOfEverySizeAndBeyondTheirRoom) {
-  TgaSpec s;
+  TgaLayout s;
   s.type = 1;
   s.depth = 8;
   s.width = 3;
@@ -135,7 +135,7 @@ TEST(TGADecoder, ColourMapsOfEverySizeAndBeyondTheirRoom) {
 }
 
 TEST(TGADecoder, RunLengthPacketsMayCrossRowEnds) {
-  TgaSpec s;
+  TgaLayout s;
   s.type = 10;
   s.width = 3;
   s.height = 2;
@@ -157,7 +157,7 @@ TEST(TGADecoder, RunLengthPacketsMayCrossRowEnds) {
 }
 
 TEST(TGADecoder, UnknownTypesAndDepthsAreRefused) {
-  TgaSpec s;
+  TgaLayout s;
   std::string text;
   for (int type : {0, 4, 8, 12, 32}) {
     s.type = type;
@@ -170,7 +170,7 @@ TEST(TGADecoder, UnknownTypesAndDepthsAreRefused) {
 }
 
 TEST(TGADecoder, LyingSizesAndTruncatedFiles) {
-  TgaSpec s;
+  TgaLayout s;
   s.width = 65535;
   s.height = 65535;
   EXPECT_EQ(DecodeError<CTGADecoder>(MakeTga(s, {1, 2, 3})), kErrFormat);
@@ -179,7 +179,7 @@ TEST(TGADecoder, LyingSizesAndTruncatedFiles) {
   s.width = 0;
   EXPECT_EQ(DecodeError<CTGADecoder>(MakeTga(s, {})), kErrFormat);
   // A colour map longer than the file.
-  TgaSpec m;
+  TgaLayout m;
   m.mapType = 1;
   m.mapLength = 60000;
   m.mapEntryBits = 32;

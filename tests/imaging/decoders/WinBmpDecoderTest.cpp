@@ -10,7 +10,7 @@ using namespace dectest;
 
 namespace {
 
-struct BmpSpec {
+struct BmpLayout {
   std::int32_t width = 1;
   std::int32_t height = 1;
   int bits = 24;
@@ -21,7 +21,7 @@ struct BmpSpec {
   std::int64_t dataOffset = -1;  // -1: directly after the palette
 };
 
-Bytes MakeBmp(const BmpSpec& s, const Bytes& pixels) {
+Bytes MakeBmp(const BmpLayout& s, const Bytes& pixels) {
   const std::uint32_t masks = s.compression == 3 ? 12 : 0;
   const std::uint32_t offset = s.dataOffset >= 0
                                    ? std::uint32_t(s.dataOffset)
@@ -82,7 +82,7 @@ TEST(WinBmpDecoder, ToolFileExpandsToThirtyTwoBitsOnRequest) {
 // --- Images built here: every depth, 1x1 and odd widths, both row orders.
 
 TEST(WinBmpDecoder, TwentyFourBitOnePixel) {
-  BmpSpec s;
+  BmpLayout s;
   auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {0x10, 0x20, 0x30, 0}));
   ASSERT_EQ(bitmap->GetBitsPerPixel(), 32);
   EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0x30, 0x20, 0x10, 255));
@@ -91,7 +91,7 @@ TEST(WinBmpDecoder, TwentyFourBitOnePixel) {
 TEST(WinBmpDecoder, RowsAreBottomUpUnlessHeightIsNegative) {
   // Two rows of one 8-bit pixel: the first stored row is index 1, the second index 2.
   const Bytes pixels = {1, 0, 0, 0, 2, 0, 0, 0};
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8;
   s.height = 2;
   s.palette = GreyPalette(3);
@@ -106,7 +106,7 @@ TEST(WinBmpDecoder, RowsAreBottomUpUnlessHeightIsNegative) {
 }
 
 TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 1;
   s.width = 11;
   s.height = 2;
@@ -133,7 +133,7 @@ TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
 }
 
 TEST(WinBmpDecoder, SixteenBitFiveFiveFiveAndBitFields) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 16;
   s.width = 3;
   // 0x7C00 red, 0x03E0 green, 0x001F blue in 5-5-5.
@@ -158,7 +158,7 @@ TEST(WinBmpDecoder, SixteenBitFiveFiveFiveAndBitFields) {
 }
 
 TEST(WinBmpDecoder, ThirtyTwoBitKeepsTheFourthByteWithoutSettingAlpha) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 32;
   s.width = 2;
   auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 4, 5, 6, 7, 8}));
@@ -168,7 +168,7 @@ TEST(WinBmpDecoder, ThirtyTwoBitKeepsTheFourthByteWithoutSettingAlpha) {
 }
 
 TEST(WinBmpDecoder, MissingPaddingAfterTheLastRowIsAccepted) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 1;
   s.height = 2;
   // Bottom row with its padding byte, top row without.
@@ -180,7 +180,7 @@ TEST(WinBmpDecoder, MissingPaddingAfterTheLastRowIsAccepted) {
 // --- Run-length encoded bitmaps.
 
 TEST(WinBmpDecoder, Rle8RunsAbsoluteRunsAndEscapes) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8;
   s.compression = 1;
   s.width = 6;
@@ -199,7 +199,7 @@ TEST(WinBmpDecoder, Rle8RunsAbsoluteRunsAndEscapes) {
 }
 
 TEST(WinBmpDecoder, Rle4AlternatesNibbles) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 4;
   s.compression = 2;
   s.width = 7;
@@ -211,7 +211,7 @@ TEST(WinBmpDecoder, Rle4AlternatesNibbles) {
 }
 
 TEST(WinBmpDecoder, RleDeltaEscapeIsRefused) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8;
   s.compression = 1;
   s.width = 4;
@@ -222,7 +222,7 @@ TEST(WinBmpDecoder, RleDeltaEscapeIsRefused) {
 }
 
 TEST(WinBmpDecoder, RleAbsoluteRunPastTheRowIsCutAndDataEndingEarlyRaisesEndOfFile) {
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8;
   s.compression = 1;
   s.width = 2;
@@ -239,24 +239,24 @@ TEST(WinBmpDecoder, RleAbsoluteRunPastTheRowIsCutAndDataEndingEarlyRaisesEndOfFi
 
 TEST(WinBmpDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
   std::string text;
-  Bytes notBmp = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  Bytes notBmp = MakeBmp(BmpLayout(), {1, 2, 3, 0});
   notBmp[0] = 'X';
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(notBmp, &text), kErrWrongSignature);
   EXPECT_EQ(text, "Decoder error: Bitmap decoder: This isn't a bitmap.\n");
 
-  Bytes oldHeader = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  Bytes oldHeader = MakeBmp(BmpLayout(), {1, 2, 3, 0});
   oldHeader[14] = 12;
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(oldHeader, &text), kErrFormat);
   EXPECT_EQ(text, "Decoder error: Bitmap decoder: BITMAPINFOHEADER has wrong size.\n");
 
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 7;
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0}), &text), kErrFormat);
   EXPECT_EQ(text, "Decoder error: Decoding bmp: Illegal bpp value.\n");
 }
 
 TEST(WinBmpDecoder, LyingSizesAreRefusedBeforeAllocating) {
-  BmpSpec s;
+  BmpLayout s;
   s.width = 100000;
   s.height = 100000;  // 40 GB of pixels
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0})), kErrFormat);
@@ -279,7 +279,7 @@ TEST(WinBmpDecoder, LyingSizesAreRefusedBeforeAllocating) {
 
 TEST(WinBmpDecoder, LyingCountsAndOffsets) {
   // A colour count far beyond the palette is cut to the entries before the pixel data.
-  BmpSpec s;
+  BmpLayout s;
   s.bits = 8;
   s.palette = GreyPalette(4);
   s.colorsUsed = 0xFFFFFFFF;
@@ -288,7 +288,7 @@ TEST(WinBmpDecoder, LyingCountsAndOffsets) {
   EXPECT_EQ(bitmap->GetPalette()[3], RvMakePixel(30, 30, 30));
 
   // A data offset past the end of the file.
-  Bytes far = MakeBmp(BmpSpec(), {1, 2, 3, 0});
+  Bytes far = MakeBmp(BmpLayout(), {1, 2, 3, 0});
   far[13] = 0x40;
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(far), kErrEndOfFile);
 }

@@ -6,8 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 bin=${RV_BUILD_DIR:-$root/build}/bin
 demo=${RV_DEMO_DIR:-$root/build/demo}
-if [ ! -f "$demo/demo_0001.png" ]; then
+if [ ! -f "$demo/demo.0001.png" ]; then
   mkdir -p "$demo"
   "$bin/rvtool" demo "$demo"
 fi
-exec "$bin/reelvane" "$demo/demo_0001.png" "$@"
+exec "$bin/reelvane" "$demo/demo.0001.png" "$@"

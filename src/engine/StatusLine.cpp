@@ -2,16 +2,28 @@
 
 #include <QPainter>
 #include <chrono>
+#include <thread>
 
 namespace {
 constexpr auto kLongWait = std::chrono::milliseconds(1000);
 constexpr auto kWorkerWait = std::chrono::milliseconds(10);
+
+// The lock, taken within the limit, or not owned.
+std::unique_lock<std::mutex> LockWithin(std::mutex& mutex, std::chrono::milliseconds limit) {
+  if (mutex.try_lock()) return std::unique_lock<std::mutex>(mutex, std::adopt_lock);
+  const auto end = std::chrono::steady_clock::now() + limit;
+  do {
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    if (mutex.try_lock()) return std::unique_lock<std::mutex>(mutex, std::adopt_lock);
+  } while (std::chrono::steady_clock::now() < end);
+  return std::unique_lock<std::mutex>(mutex, std::defer_lock);
+}
 }  // namespace
 
 CKaStatusLine::CKaStatusLine(CKaStatusLineHost* host) : m_host(host) {}
 
 void CKaStatusLine::ShowMessage(const std::string& text, int seconds) {
-  std::unique_lock lock(m_lock, kLongWait);
+  auto lock = LockWithin(m_lock, kLongWait);
   if (!lock.owns_lock()) return;
   m_messageUp = true;
   m_displayedText = text;
@@ -23,7 +35,7 @@ void CKaStatusLine::ShowMessage(const std::string& text, int seconds) {
 
 void CKaStatusLine::SetDefaultText(const std::string& text) {
   {
-    std::unique_lock lock(m_lock, kWorkerWait);
+    auto lock = LockWithin(m_lock, kWorkerWait);
     if (!lock.owns_lock()) return;  // the next frame brings a new text
     m_defaultText = text;
     if (!m_messageUp) m_displayedText = text;
@@ -33,7 +45,7 @@ void CKaStatusLine::SetDefaultText(const std::string& text) {
 
 void CKaStatusLine::OnTimer(int timerId) {
   if (timerId != kMessageTimerId) return;
-  std::unique_lock lock(m_lock, kLongWait);
+  auto lock = LockWithin(m_lock, kLongWait);
   if (!lock.owns_lock()) return;
   m_displayedText = m_defaultText;
   if (m_host) {
@@ -44,7 +56,7 @@ void CKaStatusLine::OnTimer(int timerId) {
 }
 
 void CKaStatusLine::Paint(QPainter* painter, const QRect& clientRect) {
-  std::unique_lock lock(m_lock, kLongWait);
+  auto lock = LockWithin(m_lock, kLongWait);
   if (!lock.owns_lock()) return;
   // A two-pixel sunken edge: dark shadow outside on top/left, light on bottom/right.
   const QRect r = clientRect;

@@ -23,9 +23,37 @@ inline std::uint8_t Sample16(const std::uint8_t* p) { return std::uint8_t(WordBE
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
 
 // Decodes one run-length row of one channel into all width samples of dst (those a short row
-// does not reach become zero); dst has kRunSlack bytes of room past the width.
+// does not reach become zero); dst has kItemSlack bytes of room past the width.
 void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
   int x = 0;
+  if (!wide) {
+    // While the longest item (a count and 127 bytes) and a short item's fixed-size read both
+    // stay inside the data, items need no input checks; the last few go through the checked
+    // loop below.
+    constexpr std::size_t kLookahead = 1 + std::max<std::size_t>(127, kShortItem);
+    const std::uint8_t* p = in.Position();
+    const std::uint8_t* const end = in.End();
+    while (std::size_t(end - p) >= kLookahead) {
+      const unsigned item = *p;
+      const int count = int(item & 0x7F);
+      if (count == 0) {
+        if (x < width) std::memset(dst + x, 0, std::size_t(width - x));
+        return;
+      }
+      if (count > width - x)
+        Fail(kErrCorrupt, std::string(kName) + " run-length row is longer than the image width");
+      const bool literal = (item & 0x80) != 0;
+      if (std::size_t(count) <= kShortItem)
+        PutShortItem(dst + x, p + 1, p[1], literal);
+      else if (literal)
+        std::memcpy(dst + x, p + 1, std::size_t(count));
+      else
+        std::memset(dst + x, p[1], std::size_t(count));
+      x += count;
+      p += literal ? 1 + count : 2;
+    }
+    in.Bytes(std::size_t(p - in.Position()));
+  }
   for (;;) {
     const unsigned item = wide ? in.WordBE() : in.Byte();
     const int count = int(item & 0x7F);
@@ -126,7 +154,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   std::uint8_t* const* lines = bitmap->GetLineArray();
   // Row by row, all channels of a row together, so each output row is written once while it is
   // in the cache.
-  const std::size_t stride = std::size_t(width) + kRunSlack;
+  const std::size_t stride = std::size_t(width) + kItemSlack;
   // Channels the image lacks stay zero, so alpha and the missing colours are 0; the others are
   // rewritten whole for every row.
   std::vector<std::uint8_t> samples(stride * 4, 0);

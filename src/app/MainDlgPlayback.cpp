@@ -10,6 +10,7 @@
 #include "app/RvMainDlg.h"
 #include "engine/DrawThread.h"
 #include "imaging/FrameDecoder.h"
+#include "imaging/metafile/WMFDecoder.h"
 #include "sequence/PlayList.h"
 #include "sequence/SequenceList.h"
 #include "support/NesCommon55.h"
@@ -32,6 +33,7 @@ void CRvMainDlg::CreatePlaybackWidgets(QWidget* view) {
 }
 
 void CRvMainDlg::CreateEngine() {
+  RvRegisterMetafileDecoder();  // before the frame decoder builds its format decoders
   m_frameDecoder = std::make_unique<CFrameDecoder>();
   m_ddrawLog = std::make_unique<CNesLogFile>(strSettingsPath() + "DDraw.log", kDDrawLogLimitKiB);
   m_observer = std::make_unique<CRvPlaybackObserver>(m_playbackView);

@@ -48,7 +48,8 @@ std::string ReadFile(const std::string& path) {
 int RunCommand(const std::string& command, std::string* out, std::string* err) {
   TempDir tmp;
   const std::string outFile = tmp.File("out"), errFile = tmp.File("err");
-  const std::string full = "( " + command + " ) >" + ShellQuote(outFile) + " 2>" + ShellQuote(errFile);
+  const std::string full =
+      "( " + command + " ) >" + ShellQuote(outFile) + " 2>" + ShellQuote(errFile);
   const int status = std::system(full.c_str());
   if (out) *out = ReadFile(outFile);
   if (err) *err = ReadFile(errFile);

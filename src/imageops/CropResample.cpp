@@ -15,18 +15,6 @@
 
 namespace {
 
-// Keeps the destination locked for writing while its rows are filled.
-class WriteLock {
- public:
-  explicit WriteLock(CImageBitmap& bitmap) : m_bitmap(bitmap) { m_bitmap.Lock(false, true); }
-  ~WriteLock() { m_bitmap.Unlock(); }
-  WriteLock(const WriteLock&) = delete;
-  WriteLock& operator=(const WriteLock&) = delete;
-
- private:
-  CImageBitmap& m_bitmap;
-};
-
 bool IsSupportedDepth(int bpp) {
   return bpp == 1 || bpp == 2 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32;
 }
@@ -294,7 +282,7 @@ std::unique_ptr<CDIBSectionBitmap> RvCropBitmap(const CImageBitmap& src, int lef
   }
   if (outW == 0 || outH == 0) return dst;
 
-  WriteLock lock(*dst);
+  CBitmapLock lock(dst.get());
   const std::uint8_t* const* srcLines = src.GetLineArray();
   std::uint8_t* const* dstLines = dst->GetLineArray();
   if (bpp % 8 == 0) {
@@ -331,18 +319,18 @@ std::unique_ptr<CDIBSectionBitmap> Resample(const CImageBitmap& src, int newWidt
   if (bpp == 8 && RvHasGreyPalette(src)) {
     auto dst = MakeBitmap(newWidth, newHeight, 8, src.HasAlpha());
     dst->SetPalette(src.GetPalette());
-    WriteLock lock(*dst);
+    CBitmapLock lock(dst.get());
     ResampleChannels<1>(src, SourceKind::kBytes, newWidth, newHeight, *dst);
     return dst;
   }
   if (paletted) {
     auto dst = MakeBitmap(newWidth, newHeight, 32, src.HasAlpha());
-    WriteLock lock(*dst);
+    CBitmapLock lock(dst.get());
     ResampleChannels<4>(src, SourceKind::kPalette, newWidth, newHeight, *dst);
     return dst;
   }
   auto dst = MakeBitmap(newWidth, newHeight, bpp, src.HasAlpha());
-  WriteLock lock(*dst);
+  CBitmapLock lock(dst.get());
   if (bpp == 32) {
     ResampleChannels<4>(src, SourceKind::kBytes, newWidth, newHeight, *dst);
   } else {

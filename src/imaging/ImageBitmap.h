@@ -134,6 +134,22 @@ class CDIBSectionBitmap : public CDIBBitmap {
   void FreeStorage() override;
 };
 
+// Keeps a bitmap locked for the scope, so a throw between Lock and Unlock leaves the count
+// balanced.
+class CBitmapLock {
+ public:
+  explicit CBitmapLock(CImageBitmap* bitmap, bool readable = false, bool writable = true)
+      : m_bitmap(bitmap) {
+    m_bitmap->Lock(readable, writable);
+  }
+  ~CBitmapLock() { m_bitmap->Unlock(); }
+  CBitmapLock(const CBitmapLock&) = delete;
+  CBitmapLock& operator=(const CBitmapLock&) = delete;
+
+ private:
+  CImageBitmap* m_bitmap;
+};
+
 // A pixel operation over a whole bitmap (crop, resize): produces a new picture from the source.
 class CImageFilter {
  public:

@@ -17,15 +17,3 @@ inline bool BitmapSizeAcceptable(std::uint64_t width, std::uint64_t height, int 
       ((width * std::uint64_t(bitsPerPixel) + 7) / 8 + 3) & ~std::uint64_t(3);
   return stride * height <= kMaxPixelBytes;
 }
-
-// Unlocks on scope exit, so a throw between Lock and Unlock leaves the count balanced.
-class CBitmapLock {
- public:
-  explicit CBitmapLock(CImageBitmap* bitmap) : m_bitmap(bitmap) { m_bitmap->Lock(false, true); }
-  ~CBitmapLock() { m_bitmap->Unlock(); }
-  CBitmapLock(const CBitmapLock&) = delete;
-  CBitmapLock& operator=(const CBitmapLock&) = delete;
-
- private:
-  CImageBitmap* m_bitmap;
-};

@@ -80,20 +80,6 @@ class CByteCursor {
   const std::uint8_t* m_end;
 };
 
-// Keeps the bitmap locked for writing while the decoder fills it, also when it throws.
-class CBitmapWriteLock {
- public:
-  explicit CBitmapWriteLock(CImageBitmap* bitmap) : m_bitmap(bitmap) {
-    m_bitmap->Lock(false, true);
-  }
-  ~CBitmapWriteLock() { m_bitmap->Unlock(); }
-  CBitmapWriteLock(const CBitmapWriteLock&) = delete;
-  CBitmapWriteLock& operator=(const CBitmapWriteLock&) = delete;
-
- private:
-  CImageBitmap* m_bitmap;
-};
-
 // Writes width pixels of a 32-bit row from palette indices.
 inline void ExpandIndices(const std::uint8_t* indices, int width, const RvPixel* palette,
                           std::uint8_t* row) {

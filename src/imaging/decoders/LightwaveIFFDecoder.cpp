@@ -113,7 +113,7 @@ void CLightwaveIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, 
     Fail(kErrFormat, "Lightwave IFF: " + p);
 
   bitmap->CreateForOverwrite(width, height, 32, true);  // every row is written whole
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   CByteCursor in = RestOfSource(source);
   std::vector<std::uint8_t> row(rowBytes);

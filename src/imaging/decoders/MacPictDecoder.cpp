@@ -20,18 +20,6 @@ std::int16_t Signed16(std::uint16_t v) { return static_cast<std::int16_t>(v); }
 // 255 and 0 to 0.
 std::uint8_t Expand5(unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); }
 
-// Holds the bitmap locked for writing for the lifetime of the guard, also on a throw.
-class LockGuard {
- public:
-  explicit LockGuard(CImageBitmap* bitmap) : m_bitmap(bitmap) { m_bitmap->Lock(false, true); }
-  ~LockGuard() { m_bitmap->Unlock(); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  CImageBitmap* m_bitmap;
-};
-
 }  // namespace
 
 // Maps the rows and columns of one image (its bounds, the part of it to copy and where that part
@@ -544,7 +532,7 @@ void CMacPictDecoder::WriteResult(CImageBitmap* bitmap, int bppWanted) {
     std::vector<RvPixel> palette(256, RvMakePixel(0, 0, 0));
     std::copy(m_table.begin(), m_table.end(), palette.begin());
     bitmap->SetPalette(palette.data());
-    LockGuard lock(bitmap);
+    CBitmapLock lock(bitmap);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     for (int y = 0; y < m_height; ++y)
       for (int x = 0; x < m_width; ++x) {
@@ -562,7 +550,7 @@ void CMacPictDecoder::WriteResult(CImageBitmap* bitmap, int bppWanted) {
       for (std::size_t i = 0; i < count; ++i) m_canvas[i] |= 0xFF000000u;
   }
   bitmap->Create(m_width, m_height, 32, alpha);
-  LockGuard lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   for (int y = 0; y < m_height; ++y)
     std::memcpy(lines[y], m_canvas.data() + std::size_t(y) * m_width,

@@ -86,7 +86,7 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
   const int w = int(width);
   const int h = int(height);
   bitmap->Create(w, h, 32, true);
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   std::vector<std::uint8_t> planes;  // run-length tiles are expanded here, one plane a channel
 

@@ -99,7 +99,7 @@ void CPCXDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   const int w = int(width);
   const int h = int(height);
   bitmap->CreateForOverwrite(w, h, 32, false);  // every pixel is written below
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   std::vector<std::uint8_t> indices(bytesPerLine * 8);
   for (int y = 0; y < h; ++y) {

@@ -76,7 +76,7 @@ void CPGMDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
   const int h = int(height);
   bitmap->CreateForOverwrite(w, h, std::uint16_t(outBpp), false);  // every pixel is written
   if (outBpp == 8) bitmap->SetGreyPalette();
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   std::vector<std::uint8_t> row(static_cast<std::size_t>(w));
   auto storeRow = [&](int y) {

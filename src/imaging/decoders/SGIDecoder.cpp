@@ -115,7 +115,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
       bitmap->CreateForOverwrite(width, height, 32, true);
     else
       bitmap->Create(width, height, 32, true);
-    CBitmapWriteLock lock(bitmap);
+    CBitmapLock lock(bitmap);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     for (int y = 0; y < height; ++y) {
       std::uint8_t* dst = lines[height - 1 - y];
@@ -150,7 +150,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   const std::size_t blockSize = rest.Remaining();
 
   bitmap->CreateForOverwrite(width, height, 32, true);  // every row is interleaved whole
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   // Row by row, all channels of a row together, so each output row is written once while it is
   // in the cache.

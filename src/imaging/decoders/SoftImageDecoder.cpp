@@ -93,7 +93,7 @@ void CSoftImageDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int
 
   // Colour items cover every pixel (alpha 0) before the picture counts as complete.
   bitmap->CreateForOverwrite(width, height, 32, true);
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
 
   // Alpha items stop at the row's end: what is left of a longer run is dropped.

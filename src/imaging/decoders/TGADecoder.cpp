@@ -104,7 +104,7 @@ void CTGADecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
   bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp),
                              outBpp == 32 && (depth == 16 || depth == 32));
   if (outBpp == 8) bitmap->SetPalette(palette);
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   const int outBytes = outBpp / 8;
   auto lineFor = [&](int r) { return lines[topFirst ? r : height - 1 - r]; };

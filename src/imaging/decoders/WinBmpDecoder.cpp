@@ -117,7 +117,7 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
   else
     bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp), false);
   if (outBpp == 8) bitmap->SetPalette(palette);
-  CBitmapWriteLock lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   auto lineFor = [&](int fileRow) { return lines[h.topDown ? fileRow : height - 1 - fileRow]; };
 

@@ -129,17 +129,6 @@ int NearestEntry(RvPixel pixel, const std::vector<RvPixel>& palette) {
   return best;
 }
 
-class LockGuard {
- public:
-  explicit LockGuard(CImageBitmap* bitmap) : m_bitmap(bitmap) { m_bitmap->Lock(false, true); }
-  ~LockGuard() { m_bitmap->Unlock(); }
-  LockGuard(const LockGuard&) = delete;
-  LockGuard& operator=(const LockGuard&) = delete;
-
- private:
-  CImageBitmap* m_bitmap;
-};
-
 }  // namespace
 
 void CWMFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
@@ -199,7 +188,7 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
     }
     bitmap->Create(plan.width, plan.height, 8, false);
     bitmap->SetPalette(palette.data());
-    LockGuard lock(bitmap);
+    CBitmapLock lock(bitmap);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     // Pictures hold few colours: remember the entry of the last one looked up.
     RvPixel lastColour = 0;
@@ -218,7 +207,7 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
     return;
   }
   bitmap->Create(plan.width, plan.height, 32, true);
-  LockGuard lock(bitmap);
+  CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
   for (int y = 0; y < plan.height; ++y) {
     // RGB32 keeps 0xAARRGGBB per pixel with alpha 255: the bitmap's B, G, R, A bytes.

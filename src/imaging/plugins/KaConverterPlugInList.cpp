@@ -57,17 +57,6 @@ class CurrentSourceScope {
   CurrentSourceScope& operator=(const CurrentSourceScope&) = delete;
 };
 
-class BitmapLockScope {
- public:
-  explicit BitmapLockScope(CImageBitmap* bitmap) : m_bitmap(bitmap) { bitmap->Lock(true, true); }
-  ~BitmapLockScope() { m_bitmap->Unlock(); }
-  BitmapLockScope(const BitmapLockScope&) = delete;
-  BitmapLockScope& operator=(const BitmapLockScope&) = delete;
-
- private:
-  CImageBitmap* m_bitmap;
-};
-
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Name mask with "*" and "?", letter case ignored.
@@ -235,7 +224,7 @@ void CKaConverterPlugInList::ConvertWith(CKaConverterPlugIn* plugIn, CImageSourc
   // The plug-in reports its own depth, but frames are always converted to 32 bits.
   bitmap->Create(width, height, 32, true);
   {
-    BitmapLockScope locked(bitmap);
+    CBitmapLock locked(bitmap, true, true);
     std::uint8_t* const* lines = bitmap->GetLineArray();
     ok = inMemory ? plugIn->ConvertInMemory(data, size, lines, width, height, &error)
                   : plugIn->Convert(&reader, lines, width, height, &error);

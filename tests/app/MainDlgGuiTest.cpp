@@ -20,10 +20,6 @@
 #include "app/RvMainDlg.h"
 #include "support/NesCommon55.h"
 
-// The system's font configuration library keeps a cache for the life of the process; the leak
-// checker of the sanitizer build would report it at exit.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
-
 namespace {
 
 QApplication* App() {

@@ -12,9 +12,6 @@
 #include "support/NesCommon55.h"
 #include "support/NesLogFile.h"
 
-// fontconfig keeps a few allocations of its own until exit; they are not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
-
 namespace {
 
 QGuiApplication* App() {

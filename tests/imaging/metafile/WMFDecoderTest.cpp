@@ -15,10 +15,6 @@
 #include "imaging/metafile/MetafileGui.h"
 #include "imaging/metafile/WMFDecoder.h"
 
-// fontconfig keeps caches for the life of the process that LeakSanitizer reports at exit; they
-// are not ours to free. (Read only by sanitizer builds.)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

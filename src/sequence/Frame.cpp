@@ -8,8 +8,12 @@
 #include "sequence/FrameName.h"
 
 bool RvReadFileStamp(const std::string& path, RvFileStamp* stamp) {
+  return RvReadFileStampAt(AT_FDCWD, path.c_str(), stamp);
+}
+
+bool RvReadFileStampAt(int dirFd, const char* name, RvFileStamp* stamp) {
   struct statx sx {};
-  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+  if (statx(dirFd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
   if ((sx.stx_mode & S_IFMT) != S_IFREG) return false;
   stamp->created = (sx.stx_mask & STATX_BTIME) ? std::int64_t(sx.stx_btime.tv_sec)
                                                : std::int64_t(sx.stx_ctime.tv_sec);

@@ -24,6 +24,8 @@ struct RvFileStamp {
 
 // Reads the stamp of path; false when the file cannot be examined (missing, no permission).
 bool RvReadFileStamp(const std::string& path, RvFileStamp* stamp);
+// The same for a name relative to an open folder, so a folder listing stats without building paths.
+bool RvReadFileStampAt(int dirFd, const char* name, RvFileStamp* stamp);
 
 class CRvFrame {
  public:

@@ -41,17 +41,6 @@ bool HasLinkExtension(const std::string& name) {
   return RvKeysEqual(ext, ".lnk") || RvKeysEqual(ext, ".url");
 }
 
-bool StatEntry(int dirFd, const char* name, RvFileStamp* stamp) {
-  struct statx sx {};
-  if (statx(dirFd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
-  if ((sx.stx_mode & S_IFMT) != S_IFREG) return false;
-  stamp->created = (sx.stx_mask & STATX_BTIME) ? std::int64_t(sx.stx_btime.tv_sec)
-                                               : std::int64_t(sx.stx_ctime.tv_sec);
-  stamp->modified = std::int64_t(sx.stx_mtime.tv_sec);
-  stamp->size = sx.stx_size;
-  return true;
-}
-
 // The folder with one trailing separator, as frames' paths and sequences' folders carry it.
 std::string FolderWithSeparator(const std::string& folder) {
   if (folder.empty()) return std::string(".") + kNesPathSeparatorText;
@@ -84,7 +73,7 @@ bool RvListFolder(const std::string& folder, const std::string& mask,
   entries->reserve(names.size());
   for (std::string& name : names) {
     RvDirEntry entry;
-    if (!StatEntry(dirFd, name.c_str(), &entry.stamp)) continue;
+    if (!RvReadFileStampAt(dirFd, name.c_str(), &entry.stamp)) continue;
     entry.name = std::move(name);
     entries->push_back(std::move(entry));
   }

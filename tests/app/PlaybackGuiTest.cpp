@@ -104,7 +104,8 @@ TEST_F(PlaybackGuiTest, PlaysTheCommandLineSequenceAndSpacePauses) {
   Press(dlg.get(), Qt::Key_Space);
   EXPECT_TRUE(engine->IsPlaying());
   dlg->close();
-  EXPECT_FALSE(ProcessUntil([&] { return engine->IsRunning(); }, 100));
+  // Closing stops the engine; its worker may need a moment under load.
+  EXPECT_TRUE(ProcessUntil([&] { return !engine->IsRunning(); }));
 }
 
 TEST_F(PlaybackGuiTest, InAndOutFramesFromTheCommandLine) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #ifdef __SSE2__
@@ -120,14 +121,53 @@ inline CByteCursor RestOfSource(CImageSource* source) {
 
 inline void StorePixel(std::uint8_t* at, RvPixel p) { std::memcpy(at, &p, 4); }
 
-inline void FillPixels(std::uint8_t* at, int count, RvPixel p) {
-  int i = 0;
+// Runs of a few pixels make up much of a rendered frame's run-length data, and a loop whose
+// length changes from run to run costs a mispredicted exit each time. Runs and copies of up to
+// kShortPixels pixels are therefore written as fixed 64-byte stores where the row has that much
+// room ("room": pixels writable from the destination); the pixels past the run are overwritten
+// by what follows.
+inline constexpr int kShortPixels = 16;
+
+inline void FillPixels(std::uint8_t* at, int count, RvPixel p, int room) {
+  if (count > kShortPixels) {
+    // The C library's four-byte fill uses the widest stores the processor has. Rows are
+    // four-byte aligned.
+    static_assert(sizeof(wchar_t) == 4);
+    std::wmemset(reinterpret_cast<wchar_t*>(at), wchar_t(p), std::size_t(count));
+    return;
+  }
 #ifdef __SSE2__
-  const __m128i four = _mm_set1_epi32(int(p));
-  for (; i + 4 <= count; i += 4)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 4 * std::size_t(i)), four);
+  if (room >= kShortPixels) {
+    const __m128i four = _mm_set1_epi32(int(p));
+    auto* out = reinterpret_cast<__m128i*>(at);
+    _mm_storeu_si128(out, four);
+    _mm_storeu_si128(out + 1, four);
+    _mm_storeu_si128(out + 2, four);
+    _mm_storeu_si128(out + 3, four);
+    return;
+  }
 #endif
-  for (; i < count; ++i) std::memcpy(at + 4 * std::size_t(i), &p, 4);
+  for (int i = 0; i < count; ++i) std::memcpy(at + 4 * std::size_t(i), &p, 4);
+}
+
+// Copies count 32-bit pixels; src must have srcAvailable readable bytes and dst room for room
+// pixels (see kShortPixels).
+inline void CopyPixels(std::uint8_t* dst, const std::uint8_t* src, int count, int room,
+                       std::size_t srcAvailable) {
+#ifdef __SSE2__
+  if (count <= kShortPixels && room >= kShortPixels && srcAvailable >= 4 * kShortPixels) {
+    const auto* in = reinterpret_cast<const __m128i*>(src);
+    auto* out = reinterpret_cast<__m128i*>(dst);
+    const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1);
+    const __m128i c = _mm_loadu_si128(in + 2), d = _mm_loadu_si128(in + 3);
+    _mm_storeu_si128(out, a);
+    _mm_storeu_si128(out + 1, b);
+    _mm_storeu_si128(out + 2, c);
+    _mm_storeu_si128(out + 3, d);
+    return;
+  }
+#endif
+  std::memcpy(dst, src, 4 * std::size_t(count));
 }
 
 // Blue, green, red triples to 32-bit pixels with alpha 255. Four-byte loads are safe for every
@@ -195,6 +235,30 @@ inline void PutShortItem(std::uint8_t* dst, const std::uint8_t* src, std::uint8_
   else
     std::memset(dst, value, kShortItem);
 #endif
+}
+
+// Writes an item of count bytes (at most 128) as PutShortItem does, kShortItem bytes at a time:
+// the compiler's inline fill and copy for such sizes are string instructions, which start slowly.
+// The caller guarantees 128 readable bytes at src and kItemSlack bytes of room past the item.
+inline void PutItem(std::uint8_t* dst, const std::uint8_t* src, std::uint8_t value, bool literal,
+                    std::size_t count) {
+  std::size_t i = 0;
+  do {
+    PutShortItem(dst + i, src + i, value, literal);
+    i += kShortItem;
+  } while (i < count);
+}
+
+// memset and memcpy through the C library even where the compiler knows the size is small: its
+// inline expansion for such sizes is a string instruction, which starts slowly, while the
+// library picks fixed-size vector stores for them.
+inline void LibraryFill(std::uint8_t* dst, std::uint8_t value, std::size_t n) {
+  asm("" : "+r"(n));  // hides what the compiler knows of n
+  std::memset(dst, value, n);
+}
+inline void LibraryCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) {
+  asm("" : "+r"(n));
+  std::memcpy(dst, src, n);
 }
 
 // Interleaves separate red, green, blue and alpha samples into count blue, green, red, alpha

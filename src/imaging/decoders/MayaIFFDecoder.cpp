@@ -142,11 +142,29 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       // rows and a run that would pass the tile's end is cut there. The planes are then
       // interleaved row by row.
       const std::size_t tilePixels = std::size_t(tw) * std::size_t(th);
-      const std::size_t planeStride = tilePixels + kRunSlack;
+      const std::size_t planeStride = tilePixels + kItemSlack;
       planes.resize(4 * planeStride);
       for (int c = 0; c < channels; ++c) {
         std::uint8_t* plane = planes.data() + std::size_t(c) * planeStride;
         std::size_t done = 0;
+        // Items that end well inside the plane and whose fixed-size reads (a count and 128
+        // bytes) stay inside the data need no checks; the rest go through the loop below.
+        const std::uint8_t* p = in.Position();
+        const std::uint8_t* const end = in.End();
+        while (tilePixels - done >= 128 && std::size_t(end - p) >= 1 + 128) {
+          const unsigned n = *p;
+          const std::size_t length = (n & 0x7Fu) + 1;
+          const bool literal = n < 0x80;
+          if (length <= kShortItem)
+            PutShortItem(plane + done, p + 1, p[1], literal);
+          else if (literal)
+            LibraryCopy(plane + done, p + 1, length);
+          else
+            LibraryFill(plane + done, p[1], length);
+          done += length;
+          p += literal ? 1 + length : 2;
+        }
+        in.Bytes(std::size_t(p - in.Position()));
         while (done < tilePixels) {
           const std::uint8_t n = in.Byte();
           const std::size_t length = (n & 0x7Fu) + 1;

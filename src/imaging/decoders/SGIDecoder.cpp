@@ -46,9 +46,9 @@ void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
       if (std::size_t(count) <= kShortItem)
         PutShortItem(dst + x, p + 1, p[1], literal);
       else if (literal)
-        std::memcpy(dst + x, p + 1, std::size_t(count));
+        LibraryCopy(dst + x, p + 1, std::size_t(count));
       else
-        std::memset(dst + x, p[1], std::size_t(count));
+        LibraryFill(dst + x, p[1], std::size_t(count));
       x += count;
       p += literal ? 1 + count : 2;
     }

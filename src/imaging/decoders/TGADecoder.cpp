@@ -52,6 +52,37 @@ RvPixel ConvertMapEntry(const std::uint8_t* src, int entryBits) {
   return RvMakePixel(0, 0, 0);
 }
 
+// Decodes the 24- or 32-bit packets that lie wholly inside the row from pixel x on, while they
+// lie well inside the data too, so that they need no checks; returns where it stopped. Whole
+// blocks are written only where the row has room for them.
+template <int kBytes>
+int DecodePacketsInRow(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t* row, int x,
+                       int width) {
+  constexpr std::size_t kLookahead = 1 + 128 * kBytes + 4 * kShortPixels;
+  while (x < width && std::size_t(end - p) >= kLookahead) {
+    const unsigned packet = *p;
+    const int count = int(packet & 0x7F) + 1;
+    if (count > width - x) break;
+    std::uint8_t* const out = row + 4 * std::size_t(x);
+    if (packet & 0x80) {
+      // A 24-bit pixel's fourth byte is the next packet's; it is replaced by opaque alpha.
+      std::uint32_t pixel;
+      std::memcpy(&pixel, p + 1, 4);
+      if (kBytes == 3) pixel |= 0xFF000000u;
+      FillPixels(out, count, pixel, width - x);
+      p += 1 + kBytes;
+    } else {
+      if (kBytes == 4)
+        CopyPixels(out, p + 1, count, width - x, std::size_t(end - p - 1));
+      else
+        BgrToBgra(p + 1, count, out);
+      p += 1 + std::size_t(count) * kBytes;
+    }
+    x += count;
+  }
+  return x;
+}
+
 }  // namespace
 
 void CTGADecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
@@ -122,14 +153,22 @@ void CTGADecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
 
   // Packets may run on from one row into the next; what is left of one is carried over.
   CByteCursor in = RestOfSource(source);
+  const bool fastPackets = outBpp == 32 && (depth == 32 || depth == 24);
   int pending = 0;
   bool isRun = false;
   RvPixel runPixel = 0;
   std::uint8_t runIndex = 0;
   for (int r = 0; r < height; ++r) {
-    std::uint8_t* dst = lineFor(r);
+    std::uint8_t* const row = lineFor(r);
     int x = 0;
     while (x < width) {
+      if (pending == 0 && fastPackets) {
+        const std::uint8_t* p = in.Position();
+        x = depth == 32 ? DecodePacketsInRow<4>(p, in.End(), row, x, width)
+                        : DecodePacketsInRow<3>(p, in.End(), row, x, width);
+        in.Bytes(std::size_t(p - in.Position()));
+        if (x == width) break;
+      }
       if (pending == 0) {
         const std::uint8_t packet = in.Byte();
         pending = (packet & 0x7F) + 1;
@@ -143,15 +182,17 @@ void CTGADecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
       const int n = std::min(pending, width - x);
       if (isRun) {
         if (outBpp == 8)
-          std::memset(dst + x, runIndex, std::size_t(n));
+          std::memset(row + x, runIndex, std::size_t(n));
         else
-          FillPixels(dst + 4 * std::size_t(x), n, runPixel);
+          FillPixels(row + 4 * std::size_t(x), n, runPixel, width - x);
       } else {
         const std::uint8_t* src = in.Bytes(std::size_t(n) * pixelBytes);
         if (outBpp == 8)
-          std::memcpy(dst + x, src, std::size_t(n));
+          std::memcpy(row + x, src, std::size_t(n));
+        else if (depth == 32)
+          CopyPixels(row + 4 * std::size_t(x), src, n, width - x, std::size_t(in.End() - src));
         else
-          ConvertPixels(src, n, depth, palette, dst + std::size_t(outBytes) * std::size_t(x));
+          ConvertPixels(src, n, depth, palette, row + std::size_t(outBytes) * std::size_t(x));
       }
       x += n;
       pending -= n;

@@ -43,6 +43,14 @@ void ConvertRow16(const std::uint8_t* src, int width, bool is565, std::uint8_t* 
   }
 }
 
+// Clears the rows from fileRow on, which escape-coded data did not complete.
+void ClearRowsFrom(CImageBitmap* bitmap, int height, bool topDown, int fileRow) {
+  std::uint8_t* const* lines = bitmap->GetLineArray();
+  const std::size_t bytes = std::size_t(bitmap->GetBytesPerLine());
+  for (int r = std::max(fileRow, 0); r < height; ++r)
+    std::memset(lines[topDown ? r : height - 1 - r], 0, bytes);
+}
+
 }  // namespace
 
 void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
@@ -111,11 +119,9 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
 
   const int width = int(h.width);
   const int height = int(h.height);
-  // Uncompressed rows cover every pixel; escape-coded data may end the picture early.
-  if (rle)
-    bitmap->Create(width, height, std::uint16_t(outBpp), false);
-  else
-    bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp), false);
+  // Uncompressed rows cover every pixel; escape-coded rows are completed as they are decoded,
+  // and the rows the data does not reach (or an error leaves) are cleared below.
+  bitmap->CreateForOverwrite(width, height, std::uint16_t(outBpp), false);
   if (outBpp == 8) bitmap->SetPalette(palette);
   CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
@@ -130,12 +136,31 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
   };
 
   if (rle) {
-    DecodeRle(source, h.bitCount == 4, width, height, [&](const std::uint8_t* row, int fileRow) {
-      if (outBpp == 8)
-        std::memcpy(lineFor(fileRow), row, std::size_t(width));
-      else
-        ExpandIndices(row, width, palette, lineFor(fileRow));
-    });
+    // 8-bit rows are decoded in place; 32-bit rows go through a row of indices with room for
+    // whole-block writes past its end.
+    if (outBpp == 32) indices.resize(std::size_t(width) + 2 * kShortItem);
+    const std::size_t lineBytes = std::size_t(bitmap->GetBytesPerLine());
+    int rows = 0;  // rows completed
+    try {
+      DecodeRle(
+          source, h.bitCount == 4, width, height,
+          [&](int fileRow, std::size_t& room) {
+            if (outBpp == 8) {
+              room = lineBytes;
+              return lineFor(fileRow);
+            }
+            room = indices.size();
+            return indices.data();
+          },
+          [&](int fileRow) {
+            if (outBpp == 32) ExpandIndices(indices.data(), width, palette, lineFor(fileRow));
+            rows = fileRow + 1;
+          });
+    } catch (...) {
+      ClearRowsFrom(bitmap, height, h.topDown, rows);
+      throw;
+    }
+    ClearRowsFrom(bitmap, height, h.topDown, rows);
     return;
   }
 
@@ -172,33 +197,56 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
   }
 }
 
-void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int height,
-                               const std::function<void(const std::uint8_t*, int)>& rowDone) {
+int CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int height,
+                              const std::function<std::uint8_t*(int, std::size_t&)>& rowTarget,
+                              const std::function<void(int)>& rowDone) {
   CByteCursor in = RestOfSource(source);
-  // One row of indices with room for whole-word writes past its end; cleared for each row, so
-  // pixels a row does not reach are index 0.
-  std::vector<std::uint8_t> buffer(std::size_t(width) + kRunSlack, 0);
-  std::uint8_t* const target = buffer.data();
   int row = 0;
   int x = 0;
+  std::size_t room = 0;
+  std::uint8_t* target = rowTarget(0, room);
+  // Pixels a row does not reach are index 0, and so are the row's padding and what whole-block
+  // writes left past its last item.
   auto finishRow = [&] {
-    if (x < width)
-      std::memset(target + x, 0, std::min<std::size_t>(kRunSlack, std::size_t(width - x)));
-    rowDone(target, row);
-    std::memset(target, 0, buffer.size());
+    if (std::size_t(x) < room) std::memset(target + x, 0, room - std::size_t(x));
+    rowDone(row);
     x = 0;
-    ++row;
+    if (++row < height) target = rowTarget(row, room);
   };
+  // Items with a fixed-size read of kShortItem bytes past their data need no input checks while
+  // the longest item (two bytes and 255 literal bytes, padded) stays inside the data.
+  constexpr std::size_t kLookahead = 2 + 256 + kShortItem;
   while (row < height) {
+    if (!rle4) {
+      const std::uint8_t* p = in.Position();
+      const std::uint8_t* const end = in.End();
+      while (std::size_t(end - p) >= kLookahead) {
+        const unsigned count = p[0];
+        const unsigned value = p[1];
+        if (count == 0 && value < 3) break;  // an escape: end of row or picture, or a delta
+        const bool literal = count == 0;
+        // Runs and literal stretches that would pass the end of the row are cut there.
+        const int n = std::min<int>(int(literal ? value : count), width - x);
+        std::uint8_t* const at = target + x;
+        if (std::size_t(n) <= kShortItem && std::size_t(x) + kShortItem <= room)
+          PutShortItem(at, p + 2, std::uint8_t(value), literal);
+        else if (literal)
+          LibraryCopy(at, p + 2, std::size_t(n));
+        else
+          LibraryFill(at, std::uint8_t(value), std::size_t(n));
+        x += n;
+        p += literal ? 2 + ((value + 1) & ~1u) : 2;
+      }
+      in.Bytes(std::size_t(p - in.Position()));
+    }
     const std::uint8_t count = in.Byte();
     const std::uint8_t value = in.Byte();
     if (count != 0) {
-      // Runs that would pass the end of the row are cut there.
       const int n = std::min<int>(count, width - x);
       if (rle4) {
         for (int i = 0; i < n; ++i) target[x + i] = (i & 1) ? (value & 0x0F) : (value >> 4);
       } else {
-        FillRun(target + x, value, std::size_t(n));
+        std::memset(target + x, value, std::size_t(n));
       }
       x += n;
       continue;
@@ -209,7 +257,7 @@ void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int h
         break;
       case 1:
         finishRow();
-        return;
+        return row;
       case 2:
         RaiseError(kErrUnsupported, "Encountered delta escape.");
       default: {
@@ -221,11 +269,12 @@ void CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int h
             target[x + i] = (i & 1) ? (p[i >> 1] & 0x0F) : (p[i >> 1] >> 4);
         } else {
           const std::uint8_t* p = in.Bytes((std::size_t(value) + 1) & ~std::size_t(1));
-          CopyRun(target + x, p, std::size_t(n), in.End());
+          std::memcpy(target + x, p, std::size_t(n));
         }
         x += n;
         break;
       }
     }
   }
+  return row;
 }

@@ -13,6 +13,11 @@ class CWinBmpDecoder : public CImageDecoder {
  private:
   // Decodes the escape-coded rows, handing each finished row of indices to rowDone with its
   // file row number.
-  static void DecodeRle(CImageSource* source, bool rle4, int width, int height,
-                        const std::function<void(const std::uint8_t*, int)>& rowDone);
+  // Decodes escape-coded rows: rowTarget(fileRow) gives where a row's width indices go and how
+  // many bytes belong to it there (at least the width; those past the pixels are cleared);
+  // rowDone(fileRow) follows each row. Returns the number of rows completed; rows the data does
+  // not reach are left alone.
+  static int DecodeRle(CImageSource* source, bool rle4, int width, int height,
+                       const std::function<std::uint8_t*(int, std::size_t&)>& rowTarget,
+                       const std::function<void(int)>& rowDone);
 };

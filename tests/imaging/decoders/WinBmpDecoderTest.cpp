@@ -310,3 +310,60 @@ TEST(WinBmpDecoder, TruncatedFilesRaiseAndNeverCrash) {
     EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(rle.begin(), rle.begin() + cut)), kErrEndOfFile)
         << cut;
 }
+
+// Rows are decoded in place with whole-block writes past each item, and the bitmap is not cleared
+// beforehand: what a row leaves (its end, its padding) and the rows after the end of the picture
+// must still come out as index 0, even in a bitmap whose memory held another picture.
+TEST(WinBmpDecoder, Rle8LeavesNothingOfEarlierMemoryInShortRowsPaddingAndMissingRows) {
+  BmpLayout s;
+  s.bits = 8;
+  s.compression = 1;
+  s.width = 301;  // rows of 304 bytes: three bytes of padding
+  s.height = 40;
+  s.palette = GreyPalette(256);
+  Bytes full;
+  for (int y = 0; y < s.height; ++y) {
+    for (int x = 0; x < s.width; x += 43) full.insert(full.end(), {43, 200});
+    full.insert(full.end(), {0, 0});
+  }
+  full.insert(full.end(), {0, 1});
+  // Five full rows whose last short item is written as a whole block reaching into the padding
+  // (a 270-pixel run, a three-byte absolute stretch, a 28-pixel run); then twenty rows of a run,
+  // a 40-byte absolute stretch and a run, ending early after 150 pixels; then the end of the
+  // picture.
+  Bytes partial;
+  for (int y = 0; y < 5; ++y)
+    partial.insert(partial.end(), {255, 1, 15, 1, 0, 3, 11, 12, 13, 0, 28, 2, 0, 0});
+  for (int y = 0; y < 20; ++y) {
+    partial.insert(partial.end(), {50, std::uint8_t(y + 1), 0, 40});
+    for (int i = 0; i < 40; ++i) partial.push_back(std::uint8_t(100 + i));
+    partial.insert(partial.end(), {60, 7, 0, 0});
+  }
+  partial.insert(partial.end(), {0, 1});
+  auto expectedIndex = [](int fileRow, int x) -> unsigned {
+    if (fileRow < 5) return x < 270 ? 1 : x < 273 ? unsigned(11 + x - 270) : 2;
+    if (fileRow >= 25 || x >= 150) return 0;
+    return x < 50 ? unsigned(fileRow - 4) : x < 90 ? unsigned(100 + x - 50) : 7;
+  };
+
+  for (int bpp : {8, 32}) {
+    CDIBSectionBitmap bitmap;
+    CWinBmpDecoder decoder;
+    const Bytes first = MakeBmp(s, full), second = MakeBmp(s, partial);
+    decoder.DecodeMemory(first.data(), first.size(), &bitmap, bpp);
+    decoder.DecodeMemory(second.data(), second.size(), &bitmap, bpp);
+    ASSERT_EQ(bitmap.GetBitsPerPixel(), bpp);
+    for (int fileRow = 0; fileRow < s.height; ++fileRow) {
+      const int y = s.height - 1 - fileRow;
+      for (int x = 0; x < s.width; ++x) {
+        const unsigned want = expectedIndex(fileRow, x);
+        const RvPixel got = bpp == 8 ? bitmap.GetPixel(x, y) : ColourAt(bitmap, x, y);
+        const RvPixel expected = bpp == 8 ? want : s.palette[want];
+        ASSERT_EQ(got & 0x00FFFFFF, expected & 0x00FFFFFF) << bpp << " bits, " << x << "," << y;
+      }
+      if (bpp == 8)
+        for (int pad = s.width; pad < bitmap.GetBytesPerLine(); ++pad)
+          EXPECT_EQ(bitmap.GetLineArray()[y][pad], 0) << "padding of row " << y;
+    }
+  }
+}

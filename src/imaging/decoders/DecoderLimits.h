@@ -237,16 +237,38 @@ inline void PutShortItem(std::uint8_t* dst, const std::uint8_t* src, std::uint8_
 #endif
 }
 
-// Writes an item of count bytes (at most 128) as PutShortItem does, kShortItem bytes at a time:
-// the compiler's inline fill and copy for such sizes are string instructions, which start slowly.
-// The caller guarantees 128 readable bytes at src and kItemSlack bytes of room past the item.
-inline void PutItem(std::uint8_t* dst, const std::uint8_t* src, std::uint8_t value, bool literal,
-                    std::size_t count) {
-  std::size_t i = 0;
-  do {
-    PutShortItem(dst + i, src + i, value, literal);
-    i += kShortItem;
-  } while (i < count);
+// For loops that branch on the kind of item anyway (the branch follows a pattern the processor
+// learns, while the item's length does not): an item of up to 128 bytes is written as
+// kShortItem bytes when it is that short and as 128 bytes otherwise, so that the length costs
+// at most one mispredicted branch and no call. The destination needs kLongItemSlack bytes of
+// room past the last item, which may be overwritten; a copy reads 128 bytes at src.
+inline constexpr std::size_t kLongItem = 128;
+inline constexpr std::size_t kLongItemSlack = kLongItem;
+
+inline void CopyItem(std::uint8_t* dst, const std::uint8_t* src, std::size_t count) {
+#ifdef __SSE2__
+  const auto* in = reinterpret_cast<const __m128i*>(src);
+  auto* out = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(out, _mm_loadu_si128(in));
+  _mm_storeu_si128(out + 1, _mm_loadu_si128(in + 1));
+  if (count > kShortItem)
+    for (int i = 2; i < 8; ++i) _mm_storeu_si128(out + i, _mm_loadu_si128(in + i));
+#else
+  std::memcpy(dst, src, count <= kShortItem ? kShortItem : kLongItem);
+#endif
+}
+
+inline void FillItem(std::uint8_t* dst, std::uint8_t value, std::size_t count) {
+#ifdef __SSE2__
+  const __m128i fill = _mm_set1_epi8(char(value));
+  auto* out = reinterpret_cast<__m128i*>(dst);
+  _mm_storeu_si128(out, fill);
+  _mm_storeu_si128(out + 1, fill);
+  if (count > kShortItem)
+    for (int i = 2; i < 8; ++i) _mm_storeu_si128(out + i, fill);
+#else
+  std::memset(dst, value, count <= kShortItem ? kShortItem : kLongItem);
+#endif
 }
 
 // memset and memcpy through the C library even where the compiler knows the size is small: its

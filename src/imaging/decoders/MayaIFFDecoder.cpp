@@ -142,7 +142,7 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       // rows and a run that would pass the tile's end is cut there. The planes are then
       // interleaved row by row.
       const std::size_t tilePixels = std::size_t(tw) * std::size_t(th);
-      const std::size_t planeStride = tilePixels + kItemSlack;
+      const std::size_t planeStride = tilePixels + kLongItemSlack;
       planes.resize(4 * planeStride);
       for (int c = 0; c < channels; ++c) {
         std::uint8_t* plane = planes.data() + std::size_t(c) * planeStride;
@@ -155,14 +155,14 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
           const unsigned n = *p;
           const std::size_t length = (n & 0x7Fu) + 1;
           const bool literal = n < 0x80;
-          if (length <= kShortItem)
-            PutShortItem(plane + done, p + 1, p[1], literal);
-          else if (literal)
-            LibraryCopy(plane + done, p + 1, length);
-          else
-            LibraryFill(plane + done, p[1], length);
+          if (literal) {
+            CopyItem(plane + done, p + 1, length);
+            p += 1 + length;
+          } else {
+            FillItem(plane + done, p[1], length);
+            p += 2;
+          }
           done += length;
-          p += literal ? 1 + length : 2;
         }
         in.Bytes(std::size_t(p - in.Position()));
         while (done < tilePixels) {

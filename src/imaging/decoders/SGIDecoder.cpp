@@ -23,14 +23,13 @@ inline std::uint8_t Sample16(const std::uint8_t* p) { return std::uint8_t(WordBE
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
 
 // Decodes one run-length row of one channel into all width samples of dst (those a short row
-// does not reach become zero); dst has kItemSlack bytes of room past the width.
+// does not reach become zero); dst has kLongItemSlack bytes of room past the width.
 void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
   int x = 0;
   if (!wide) {
-    // While the longest item (a count and 127 bytes) and a short item's fixed-size read both
-    // stay inside the data, items need no input checks; the last few go through the checked
-    // loop below.
-    constexpr std::size_t kLookahead = 1 + std::max<std::size_t>(127, kShortItem);
+    // While an item's fixed-size reads (a count and 128 bytes) stay inside the data, it needs
+    // no input checks; the last few go through the checked loop below.
+    constexpr std::size_t kLookahead = 1 + 128;
     const std::uint8_t* p = in.Position();
     const std::uint8_t* const end = in.End();
     while (std::size_t(end - p) >= kLookahead) {
@@ -42,15 +41,14 @@ void DecodeRleRow(CByteCursor in, bool wide, int width, std::uint8_t* dst) {
       }
       if (count > width - x)
         Fail(kErrCorrupt, std::string(kName) + " run-length row is longer than the image width");
-      const bool literal = (item & 0x80) != 0;
-      if (std::size_t(count) <= kShortItem)
-        PutShortItem(dst + x, p + 1, p[1], literal);
-      else if (literal)
-        LibraryCopy(dst + x, p + 1, std::size_t(count));
-      else
-        LibraryFill(dst + x, p[1], std::size_t(count));
+      if (item & 0x80) {
+        CopyItem(dst + x, p + 1, std::size_t(count));
+        p += 1 + count;
+      } else {
+        FillItem(dst + x, p[1], std::size_t(count));
+        p += 2;
+      }
       x += count;
-      p += literal ? 1 + count : 2;
     }
     in.Bytes(std::size_t(p - in.Position()));
   }
@@ -154,7 +152,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   std::uint8_t* const* lines = bitmap->GetLineArray();
   // Row by row, all channels of a row together, so each output row is written once while it is
   // in the cache.
-  const std::size_t stride = std::size_t(width) + kItemSlack;
+  const std::size_t stride = std::size_t(width) + kLongItemSlack;
   // Channels the image lacks stay zero, so alpha and the missing colours are 0; the others are
   // rewritten whole for every row.
   std::vector<std::uint8_t> samples(stride * 4, 0);

@@ -260,6 +260,24 @@ TEST(RleDifferential, BmpRle4MatchesReference) {
   }
 }
 
+TEST(RleDifferential, BmpDeltaEscapeDeepInTheDataIsRefused) {
+  // Far from the end of the data, and right before it.
+  for (int tail : {400, 0}) {
+    ByteWriter s;
+    for (int i = 0; i < 40; ++i) s.U8(25).U8(unsigned(i));
+    s.U8(0).U8(2).U8(1).U8(1);
+    for (int i = 0; i < tail / 2; ++i) s.U8(3).U8(7);
+    s.U8(0).U8(1);
+    const Bytes& data = s.Get();
+    ByteWriter f;
+    const std::uint32_t offset = 14 + 40 + 4 * 256;
+    f.Text("BM").LE32(offset + std::uint32_t(data.size())).LE32(0).LE32(offset);
+    f.LE32(40).LE32(1000).LE32(4).LE16(1).LE16(8).LE32(1).LE32(std::uint32_t(data.size()));
+    f.LE32(2835).LE32(2835).LE32(256).LE32(0).Zeros(4 * 256).Append(data);
+    EXPECT_EQ(DecodeError<CWinBmpDecoder>(f.Get()), kErrUnsupported) << "tail " << tail;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Targa, run-length types 9 (colour-mapped), 10 (true colour) and 11 (grey).
 
@@ -481,6 +499,23 @@ TEST(RleDifferential, SgiRowsMatchReferenceForAllChannelCountsAndSampleSizes) {
         ExpectCutsRaise<CSGIDecoder>(s.file, s.dataOffset, s.file.size(), rng, 0, what);
       }
     }
+  }
+}
+
+TEST(RleDifferential, SgiItemPassingTheRowEndIsCorruptAnywhereInTheRow) {
+  // One 300-sample row: items up to three short of the width, then one that passes it, with
+  // enough data behind it (or none) for either decoding loop to meet it.
+  for (int behind : {300, 0}) {
+    ByteWriter row;
+    for (int i = 0; i < 9; ++i) row.U8(33).U8(unsigned(i));
+    row.U8(0x80 | 3).U8(1).U8(2).U8(3);  // 297 + 3 = 300: the row is now full
+    row.U8(1).U8(9);                     // one sample past the width
+    for (int i = 0; i < behind; ++i) row.U8(1).U8(5);
+    row.U8(0);
+    ByteWriter f;
+    f.BE16(474).U8(1).U8(1).BE16(3).BE16(300).BE16(1).BE16(1).Zeros(512 - 12);
+    f.BE32(512 + 8).BE32(std::uint32_t(row.Size())).Append(row.Get());
+    EXPECT_EQ(DecodeError<CSGIDecoder>(f.Get()), kErrCorrupt) << "behind " << behind;
   }
 }
 

@@ -43,12 +43,18 @@ void ConvertRow16(const std::uint8_t* src, int width, bool is565, std::uint8_t* 
   }
 }
 
-// Clears the rows from fileRow on, which escape-coded data did not complete.
-void ClearRowsFrom(CImageBitmap* bitmap, int height, bool topDown, int fileRow) {
+// Gives the rows from fileRow on, which escape-coded data did not complete, index 0: zero in
+// 8-bit output, the colour of palette entry 0 in 32-bit output (as an early-ended row's rest).
+void ClearRowsFrom(CImageBitmap* bitmap, int height, bool topDown, int fileRow, RvPixel colour0) {
   std::uint8_t* const* lines = bitmap->GetLineArray();
   const std::size_t bytes = std::size_t(bitmap->GetBytesPerLine());
-  for (int r = std::max(fileRow, 0); r < height; ++r)
-    std::memset(lines[topDown ? r : height - 1 - r], 0, bytes);
+  for (int r = std::max(fileRow, 0); r < height; ++r) {
+    std::uint8_t* line = lines[topDown ? r : height - 1 - r];
+    if (bitmap->GetBitsPerPixel() == 32)
+      for (int x = 0; x < bitmap->GetWidth(); ++x) StorePixel(line + 4 * std::size_t(x), colour0);
+    else
+      std::memset(line, 0, bytes);
+  }
 }
 
 }  // namespace
@@ -157,10 +163,10 @@ void CWinBmpDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bp
             rows = fileRow + 1;
           });
     } catch (...) {
-      ClearRowsFrom(bitmap, height, h.topDown, rows);
+      ClearRowsFrom(bitmap, height, h.topDown, rows, palette[0]);
       throw;
     }
-    ClearRowsFrom(bitmap, height, h.topDown, rows);
+    ClearRowsFrom(bitmap, height, h.topDown, rows, palette[0]);
     return;
   }
 

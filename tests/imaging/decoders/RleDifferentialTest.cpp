@@ -160,7 +160,7 @@ struct BmpRle {
 
 // Reference: items fill a row from the left; runs and literal stretches that pass the row's
 // end are cut there; an end-of-row escape leaves the rest of the row index 0; end-of-picture
-// does the same and the rows after it are all zero bytes.
+// does the same, and the rows after it are index 0 too.
 BmpRle MakeBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
   const int entries = rle4 ? 16 : 256;
   std::vector<RvPixel> palette(static_cast<std::size_t>(entries));
@@ -210,7 +210,8 @@ BmpRle MakeBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
   BmpRle out;
   out.indices = Expected(w, h);
   out.colours = Expected(w, h);
-  for (int r = 0; r < int(rows.size()); ++r) {
+  rows.resize(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
+  for (int r = 0; r < h; ++r) {
     const int y = topDown ? r : h - 1 - r;
     for (int x = 0; x < w; ++x) {
       const std::uint8_t i = rows[std::size_t(r)][std::size_t(x)];

@@ -51,7 +51,7 @@ void ClearRowsFrom(CImageBitmap* bitmap, int height, bool topDown, int fileRow, 
   for (int r = std::max(fileRow, 0); r < height; ++r) {
     std::uint8_t* line = lines[topDown ? r : height - 1 - r];
     if (bitmap->GetBitsPerPixel() == 32)
-      for (int x = 0; x < bitmap->GetWidth(); ++x) StorePixel(line + 4 * std::size_t(x), colour0);
+      FillPixels(line, bitmap->GetWidth(), colour0, bitmap->GetWidth());
     else
       std::memset(line, 0, bytes);
   }

@@ -241,32 +241,9 @@ inline void CopyRun(std::uint8_t* dst, const std::uint8_t* src, std::size_t n,
   for (std::size_t i = 0; i < n; i += 8) std::memcpy(dst + i, src + i, 8);
 }
 
-// The decoding loops below handle every item of up to kShortItem bytes with one fixed-size,
-// branch-free store, so a mix of short runs and short literal stretches costs no mispredicted
-// branch per item. The destination needs kItemSlack bytes of room past the last item, and those
-// bytes may be overwritten (later items or the caller put the right values there).
+// Items of run-length data (a run of one value or a stretch of literal bytes) up to this many
+// bytes are written as one fixed-size block.
 inline constexpr std::size_t kShortItem = 32;
-inline constexpr std::size_t kItemSlack = kShortItem;
-
-// Writes kShortItem bytes at dst: the bytes at src when literal, otherwise copies of value. The
-// caller guarantees that kShortItem bytes at src are readable, whichever kind the item is.
-inline void PutShortItem(std::uint8_t* dst, const std::uint8_t* src, std::uint8_t value,
-                         bool literal) {
-#ifdef __SSE2__
-  const __m128i keep = _mm_set1_epi8(literal ? char(-1) : char(0));
-  const __m128i fill = _mm_andnot_si128(keep, _mm_set1_epi8(char(value)));
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_or_si128(_mm_and_si128(keep, low), fill));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
-                   _mm_or_si128(_mm_and_si128(keep, high), fill));
-#else
-  if (literal)
-    std::memcpy(dst, src, kShortItem);
-  else
-    std::memset(dst, value, kShortItem);
-#endif
-}
 
 // For loops that branch on the kind of item anyway (the branch follows a pattern the processor
 // learns, while the item's length does not): an item of up to 128 bytes is written as

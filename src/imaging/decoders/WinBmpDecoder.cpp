@@ -234,9 +234,12 @@ int CWinBmpDecoder::DecodeRle(CImageSource* source, bool rle4, int width, int he
         // Runs and literal stretches that would pass the end of the row are cut there.
         const int n = std::min<int>(int(literal ? value : count), width - x);
         std::uint8_t* const at = target + x;
-        if (std::size_t(n) <= kShortItem && std::size_t(x) + kShortItem <= room)
-          PutShortItem(at, p + 2, std::uint8_t(value), literal);
-        else if (literal)
+        if (std::size_t(n) <= kShortItem && std::size_t(x) + kShortItem <= room) {
+          if (literal)
+            CopyItem(at, p + 2, std::size_t(n));
+          else
+            FillItem(at, std::uint8_t(value), std::size_t(n));
+        } else if (literal)
           LibraryCopy(at, p + 2, std::size_t(n));
         else
           LibraryFill(at, std::uint8_t(value), std::size_t(n));

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 #include "engine/DrawThread.h"
 #include "engine/StatusLine.h"
+#include "kagraph/KaFullscreen.h"
 
 namespace {
 constexpr int kPanStep = 10;
@@ -15,8 +17,8 @@ constexpr double kGammaFineStep = 0.01;
 }  // namespace
 
 CRvKeyCommands::CRvKeyCommands(CKaDrawThread* engine, CKaStatusLine* statusLine, QWidget* view,
-                               QObject* parent)
-    : QObject(parent), m_engine(engine), m_statusLine(statusLine), m_view(view) {
+                               CRvKeyTarget* target, QObject* parent)
+    : QObject(parent), m_engine(engine), m_statusLine(statusLine), m_view(view), m_target(target) {
   if (qApp) qApp->installEventFilter(this);
 }
 
@@ -29,7 +31,10 @@ bool CRvKeyCommands::eventFilter(QObject* watched, QEvent* event) {
     // Only keys meant for our own windows: a key typed into another top-level dialog (a
     // message box, the error dialog) stays there.
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget && m_view && widget->window() == m_view->window()) {
+    auto* window = qobject_cast<QWindow*>(watched);
+    // The full-screen surface is a window of its own: its keys (Esc, F) are ours as well.
+    const bool surface = window && window->objectName() == QLatin1String(kKaFullscreenWindowName);
+    if ((widget && m_view && widget->window() == m_view->window()) || surface) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (HandleKey(key->key(), key->modifiers())) return true;
     }
@@ -38,11 +43,18 @@ bool CRvKeyCommands::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (key == Qt::Key_F1 && m_target) {
+    m_target->ShowHelp();
+    return true;
+  }
+  if (m_target && m_target->KeyLoadPanelState() != RvLoadPanelState::Closed)
+    return HandleLoadPanelKey(key);
   if (!m_engine) return false;
   const bool shift = modifiers & Qt::ShiftModifier;
   const bool ctrl = modifiers & Qt::ControlModifier;
   const bool alt = modifiers & Qt::AltModifier;
   const bool keypad = modifiers & Qt::KeypadModifier;
+  if (m_target && HandleWindowKey(key, ctrl, alt)) return true;
   switch (key) {
     case Qt::Key_U:
     case Qt::Key_F5:
@@ -52,7 +64,10 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
       m_engine->SetViewMode(1);
       return true;
     case Qt::Key_G:
-      if (alt) return false;  // the settings sheet's key
+      if (alt) {
+        if (m_target) m_target->OpenSettings(1);
+        return m_target != nullptr;
+      }
       m_engine->SetViewMode(2);
       return true;
     case Qt::Key_B:
@@ -69,16 +84,18 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
         m_engine->ToggleInfoText();
       } else if (shift) {
         m_engine->SetInPoint(CKaDrawThread::kNone, false);
+        if (m_target) m_target->RefreshInOutPanel();
       } else if (alt) {
         m_engine->SetInOutSpan();
+        if (m_target) m_target->RefreshInOutPanel();
       } else {
         m_engine->GotoInPoint();
       }
       return true;
     case Qt::Key_O:
-      if (ctrl) return false;  // the load-sequence panel's key
       if (shift) {
         m_engine->SetOutPoint(CKaDrawThread::kNone, false);
+        if (m_target) m_target->RefreshInOutPanel();
       } else {
         m_engine->GotoOutPoint();
       }
@@ -106,7 +123,7 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
     case Qt::Key_Down:
     case Qt::Key_Home:
     case Qt::Key_End:
-      return HandleArrows(key, shift, ctrl);
+      return HandleArrows(key, shift, ctrl, alt);
     case Qt::Key_Plus:
       if (!keypad) return false;
       m_engine->ZoomIn(true);
@@ -121,7 +138,7 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
         m_engine->SetGamma(m_displayGamma);
       } else {
         m_engine->Faster(1);
-        if (m_rateChanged) m_rateChanged();
+        if (m_target) m_target->RefreshPlayPanel();
       }
       return true;
     case Qt::Key_PageDown:
@@ -130,7 +147,7 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
         m_engine->SetGamma(m_displayGamma);
       } else {
         m_engine->Slower(1);
-        if (m_rateChanged) m_rateChanged();
+        if (m_target) m_target->RefreshPlayPanel();
       }
       return true;
     default:
@@ -138,7 +155,67 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
   }
 }
 
-bool CRvKeyCommands::HandleArrows(int key, bool shift, bool ctrl) {
+bool CRvKeyCommands::HandleLoadPanelKey(int key) {
+  switch (key) {
+    case Qt::Key_Escape:
+      if (m_target->KeyLoadPanelState() == RvLoadPanelState::Writing) {
+        m_target->RequestStop();
+      } else {
+        m_target->CancelLoadPanel();
+      }
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (m_target->IsAcceptEnabled()) {
+        m_target->AcceptLoadPanel();
+      } else {
+        QApplication::beep();
+      }
+      return true;
+    default:
+      return false;  // the panel's own controls get every other key
+  }
+}
+
+// The keys that act on the window rather than the engine, tested before the engine's.
+bool CRvKeyCommands::HandleWindowKey(int key, bool ctrl, bool alt) {
+  switch (key) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      m_target->CycleOptionsBar();
+      return true;
+    case Qt::Key_Escape:
+      m_target->EscapeFullScreen();
+      return true;
+    case Qt::Key_M:
+      if (!alt) return false;
+      m_target->ToggleMaximize();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (!alt) return false;
+      m_target->FullScreenSwitch();
+      return true;
+    case Qt::Key_F:
+      m_target->FullScreenSwitch();
+      return true;
+    case Qt::Key_O:
+      if (!ctrl) return false;
+      m_target->ShowLoadPanel();
+      return true;
+    case Qt::Key_S:
+      if (ctrl) {
+        m_target->SaveSequence();
+      } else {
+        m_target->OpenSettings(-1);
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CRvKeyCommands::HandleArrows(int key, bool shift, bool ctrl, bool alt) {
   if (shift) {
     switch (key) {
       case Qt::Key_Left:
@@ -164,6 +241,7 @@ bool CRvKeyCommands::HandleArrows(int key, bool shift, bool ctrl) {
   } else if (key == Qt::Key_Right) {
     m_engine->StepForward(true);
   }
+  if (key == Qt::Key_Home && alt && m_target) m_target->AdjustWindowSize();
   if (key == Qt::Key_Home && ctrl) ZoomToFit();
   m_engine->RequestRedraw();
   return true;

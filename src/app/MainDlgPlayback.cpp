@@ -2,7 +2,6 @@
 // from the settings in the start-up order, the command line's sequence opened and played, and
 // the engine stopped when the window ends.
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 #include "app/KeyCommands.h"
 #include "app/PlaybackObserver.h"
@@ -20,23 +19,20 @@ namespace {
 constexpr std::uint32_t kDDrawLogLimitKiB = 1024;
 }  // namespace
 
-void CRvMainDlg::CreatePlaybackWidgets(QWidget* view) {
-  auto* layout = new QVBoxLayout(view);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  m_playbackView = new CRvPlaybackView(view);
+void CRvMainDlg::CreatePlaybackWidgets() {
+  m_playbackView = new CRvPlaybackView(this);
   m_playbackView->setObjectName(QStringLiteral("playbackView"));
-  m_statusLine = new CRvStatusLineWidget(view);
+  m_playbackView->setProperty("controlId", 1013);
+  m_statusLine = new CRvStatusLineWidget(this);
   m_statusLine->setObjectName(QStringLiteral("statusLine"));
-  layout->addWidget(m_playbackView, 1);
-  layout->addWidget(m_statusLine);
+  m_statusLine->setProperty("controlId", 1014);
 }
 
 void CRvMainDlg::CreateEngine() {
   RvRegisterMetafileDecoder();  // before the frame decoder builds its format decoders
   m_frameDecoder = std::make_unique<CFrameDecoder>();
   m_ddrawLog = std::make_unique<CNesLogFile>(strSettingsPath() + "DDraw.log", kDDrawLogLimitKiB);
-  m_observer = std::make_unique<CRvPlaybackObserver>(m_playbackView);
+  m_observer = std::make_unique<CRvPlaybackObserver>(m_frameBar);
   KaDrawThreadOptions options;
   options.frameDecoder = m_frameDecoder.get();
   options.ddrawLog = m_ddrawLog.get();
@@ -51,13 +47,15 @@ void CRvMainDlg::CreateEngine() {
   m_engine->SetFps(std::uint32_t(std::max(0, m_settings.fps)));
   m_engine->SetChangedFramesCriterion(std::uint32_t(m_settings.changedFramesCriterion));
   m_playbackView->SetEngine(m_engine.get());
-  m_keys = std::make_unique<CRvKeyCommands>(m_engine.get(), m_statusLine->Line(), m_playbackView);
+  m_keys =
+      std::make_unique<CRvKeyCommands>(m_engine.get(), m_statusLine->Line(), m_playbackView, this);
 }
 
 void CRvMainDlg::ConfigureEngine() {
   if (!m_engine) return;
   m_engine->SetPlayMode(std::uint32_t(m_settings.playMode));
   m_engine->SetStep(std::uint32_t(std::max(0, m_settings.frameStep)));
+  m_frameBar->SetStep(m_engine->GetStep());
   m_engine->SetLoopPause(std::uint32_t(std::max(0, m_settings.loopPause)));
   m_engine->SetBackColor(std::uint32_t(m_settings.backColor));
   m_engine->ApplyCineonSettings(
@@ -94,8 +92,10 @@ std::uint32_t FirstIndexAtOrAbove(const CRvPlayList& list, std::uint32_t number)
 void CRvMainDlg::OpenCommandLineSequence() {
   if (!m_engine) return;
   if (!m_commandLineNamedFile) {
-    // Nothing named: the load-sequence panel takes over (it keeps the engine held).
+    // Nothing named: the load-sequence panel would take over here; without it the window waits
+    // for a dropped frame.
     m_engine->Pause(true);
+    if (m_windowMode == RvWindowMode::FullScreen) ToggleMaximize();
     return;
   }
   const std::string& path = m_request.sequencePath;
@@ -113,8 +113,7 @@ void CRvMainDlg::OpenCommandLineSequence() {
   const bool held = m_engine->Hold();
   m_engine->SetCrop(m_request.cropGiven ? &m_crop : nullptr);
   m_engine->SetResample(m_request.resampleGiven ? &m_resample : nullptr);
-  m_playList->NumberFrames();
-  m_engine->SetPlayList(m_playList.get());
+  AttachPlayList();
   if (m_request.inFrame != 0) {
     const std::uint32_t index = FirstIndexAtOrAbove(*m_playList, std::uint32_t(m_request.inFrame));
     if (index != CKaDrawThread::kNone) m_playList->SetInPoint(index, true);
@@ -126,6 +125,17 @@ void CRvMainDlg::OpenCommandLineSequence() {
   m_engine->GotoInPoint();
   if (held) m_engine->Release();
   m_engine->Play(true);
+}
+
+void CRvMainDlg::AttachPlayList() {
+  // The observer may still hold the record of the list just deleted: forget it before the
+  // frame bar can read it.
+  m_observer->ResetInOutRecord();
+  m_playList->NumberFrames();
+  m_frameBar->SetCurrentIndex(m_playList->GetCurrentIndex());
+  m_frameBar->SetSource(this);
+  m_engine->SetPlayList(m_playList.get());
+  m_observer->OnInOutChanged(m_playList.get());
 }
 
 void CRvMainDlg::StopEngine() {

@@ -6,14 +6,16 @@ void CRvPlaybackObserver::OnInOutChanged(const CRvInOutRecord* record) {
 }
 
 void CRvPlaybackObserver::OnPositionChanged(std::uint32_t positionIndex) {
-  m_position.store(positionIndex);
   m_positionCalls.fetch_add(1);
-  ScheduleRepaint();
+  // The bar repaints only for a real move, not for every frame the worker draws.
+  if (m_position.exchange(positionIndex) == positionIndex) return;
+  CKaFrameBar* bar = m_frameBar;
+  if (!bar) return;
+  // Queued with the bar as context: dropped if the bar is gone by then.
+  QMetaObject::invokeMethod(
+      bar, [bar, positionIndex] { bar->SetCurrentIndex(positionIndex); }, Qt::QueuedConnection);
 }
 
 void CRvPlaybackObserver::ScheduleRepaint() {
-  // The widget outlives the engine that calls us (the main window deletes the engine first).
-  if (QWidget* bar = m_frameBar) {
-    QMetaObject::invokeMethod(bar, "update", Qt::QueuedConnection);
-  }
+  if (CKaFrameBar* bar = m_frameBar) QMetaObject::invokeMethod(bar, "update", Qt::QueuedConnection);
 }

@@ -1,5 +1,8 @@
 #include "engine/DisplayMath.h"
 
+#include "imageops/RvCrop.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -74,4 +77,32 @@ std::string KaFormat(const char* format, ...) {
   }
   va_end(args);
   return text;
+}
+
+bool KaViewRectToCrop(const KaShownPicture& pic, const KaRect& rect, CRvCrop* crop) {
+  if (pic.shownWidth <= 0 || pic.shownHeight <= 0 || pic.zoom <= 0.0 || !crop) return false;
+  const KaPlacement place =
+      KaPlacePicture(pic.shownWidth, pic.shownHeight, pic.zoom, pic.display, pic.panX, pic.panY);
+  const auto toShown = [&pic](int v, int origin, int size) {
+    return std::clamp(double(v - origin) / pic.zoom, 0.0, double(size));
+  };
+  const double fx0 = toShown(rect.left, place.x, pic.shownWidth);
+  const double fx1 = toShown(rect.right, place.x, pic.shownWidth);
+  const double fy0 = toShown(rect.top, place.y, pic.shownHeight);
+  const double fy1 = toShown(rect.bottom, place.y, pic.shownHeight);
+  const int srcW = pic.sourceWidth > 0 ? pic.sourceWidth : pic.shownWidth;
+  const int srcH = pic.sourceHeight > 0 ? pic.sourceHeight : pic.shownHeight;
+  int cl = 0, ct = 0, cw = srcW, ch = srcH;
+  if (pic.crop) pic.crop->GetCropRect(srcW, srcH, &cl, &ct, &cw, &ch);
+  // The shown picture is the crop resampled to the shown size.
+  const double sx = double(cw) / pic.shownWidth, sy = double(ch) / pic.shownHeight;
+  const int x0 = cl + int(std::floor(fx0 * sx)), x1 = cl + int(std::ceil(fx1 * sx));
+  const int y0 = ct + int(std::floor(fy0 * sy)), y1 = ct + int(std::ceil(fy1 * sy));
+  if (x1 <= x0 || y1 <= y0) return false;
+  crop->Clear();
+  crop->Set(CRvCrop::kLeft, x0, false);
+  crop->Set(CRvCrop::kTop, y0, false);
+  crop->Set(CRvCrop::kRight, std::max(0, srcW - std::min(x1, cl + cw)), false);
+  crop->Set(CRvCrop::kBottom, std::max(0, srcH - std::min(y1, ct + ch)), false);
+  return true;
 }

@@ -34,3 +34,20 @@ std::string KaFormatInfoLine(std::uint32_t frameNumber, double measuredRate, std
 
 // printf-style formatting into a std::string.
 std::string KaFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+class CRvCrop;
+
+// What the view shows, for turning a rectangle drawn on the view back into the decoded frame.
+struct KaShownPicture {
+  KaRect display;  // the display rectangle the picture was placed in
+  double zoom = 1.0;
+  int panX = 0, panY = 0;
+  int shownWidth = 0, shownHeight = 0;    // the picture as drawn, before zoom
+  int sourceWidth = 0, sourceHeight = 0;  // the decoded frame, before crop and resample
+  const CRvCrop* crop = nullptr;          // the crop in force, or null
+};
+
+// Turns a rectangle on the view (view pixels) into a crop of the decoded frame, in pixels of
+// the decoded frame, through the zoom, the pan, the resample and the crop in force. False when
+// the rectangle covers no pixel of the picture.
+bool KaViewRectToCrop(const KaShownPicture& picture, const KaRect& viewRect, CRvCrop* crop);

@@ -62,10 +62,12 @@ CKaDDrawFullscreen::CKaDDrawFullscreen(QWindow* mainWindow, const CKaDDrawFullsc
         geometry.width(), geometry.height(), screen->depth());
   }
   m_window = std::make_unique<CKaFullscreenWindow>(m_buffer.get());
+  m_window->setObjectName(QLatin1String(kKaFullscreenWindowName));
   m_window->setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
   m_window->setScreen(screen);
   m_window->setGeometry(geometry);
   m_window->showFullScreen();
+  m_window->requestActivate();  // its keys (Esc, F) must reach the program
   QPointer<CKaFullscreenWindow> target(m_window.get());
   m_buffer->SetPresentSink([target] {
     // Queued to the window's thread; dropped if the window is gone by then.

@@ -11,6 +11,9 @@ class CKaBackBuffer;
 class CKaBackBufferFrame;
 class CKaFullscreenWindow;
 
+// The object name of the surface's window, so the program can route its keys.
+inline constexpr const char* kKaFullscreenWindowName = "KaFullscreenSurface";
+
 // The display mode asked for (the "DirectDraw" settings HorzRes, VertRes, BitsPerPixels).
 class KA_EXPORT CKaDDrawFullscreenConfig {
  public:

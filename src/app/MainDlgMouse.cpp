@@ -65,7 +65,7 @@ Qt::CursorShape CursorOf(RvHitArea area) {
 
 void CRvMainDlg::mousePressEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  const Qt::KeyboardModifiers mods = QGuiApplication::queryKeyboardModifiers();
+  const Qt::KeyboardModifiers mods = event->modifiers();
   if (event->button() == Qt::LeftButton) {
     if (mods & (Qt::ShiftModifier | Qt::AltModifier)) {
       m_panDragging = true;
@@ -206,7 +206,7 @@ void CRvMainDlg::mouseDoubleClickEvent(QMouseEvent* event) {
 void CRvMainDlg::wheelEvent(QWheelEvent* event) {
   event->accept();
   if (!m_engine) return;
-  const Qt::KeyboardModifiers mods = event->modifiers() | QGuiApplication::queryKeyboardModifiers();
+  const Qt::KeyboardModifiers mods = event->modifiers();
   // Some systems turn an Alt+wheel into a horizontal one.
   const int delta =
       event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();

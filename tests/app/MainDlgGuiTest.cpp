@@ -1,5 +1,5 @@
-// The main window started offscreen: caption, the command-line error dialog, and the settings
-// it writes when it closes.
+// The main window started offscreen: caption, layout, window modes, keys that act on the
+// window, the command-line error dialog, and the settings it writes when it closes.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,27 +8,28 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "AppTestSupport.h"
 #include "TestUtil.h"
 #include "app/AppSettings.h"
+#include "app/PlaybackView.h"
+#include "app/RvBitmapButton.h"
 #include "app/RvCmdLineErrorDlg.h"
 #include "app/RvMainDlg.h"
 #include "support/NesCommon55.h"
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_app";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
+using apptest::Press;
+using apptest::ProcessFor;
+using apptest::ProcessUntil;
 
 // Runs fn on the first modal dialog that appears (from inside its own event loop).
 void OnNextModal(std::function<void(QWidget*)> fn) {
@@ -42,17 +43,6 @@ void OnNextModal(std::function<void(QWidget*)> fn) {
     fn(modal);
   });
   timer->start();
-}
-
-// Lets the event loop run until pred holds (giving up after five seconds).
-bool ProcessUntil(const std::function<bool()>& pred) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!pred() && clock.elapsed() < 5000) {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
-  }
-  return pred();
 }
 
 class MainDlgGuiTest : public ::testing::Test {
@@ -108,21 +98,13 @@ TEST_F(MainDlgGuiTest, ReadsStoredSettingsAndWritesWindowAndFpsOnClose) {
   EXPECT_EQ(iReadFromIniFile(Ini(), "Playback", "FrameStep", -1), 3);  // untouched
 }
 
-TEST_F(MainDlgGuiTest, EscapeEndsTheWindowAndStillWritesSettings) {
-  CRvMainDlg dlg("rv");
-  dlg.InitDialog();
-  dlg.reject();
-  EXPECT_EQ(iReadFromIniFile(Ini(), "Fps", "fps", -1), 24);
-  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "right", -1), 620);
-}
-
 TEST_F(MainDlgGuiTest, AWindowClosedMaximisedOpensMaximisedAndKeepsItsNormalRectangle) {
   ASSERT_TRUE(bWriteToIniFile(Ini(), "WindowPosition", "Mode", 3));
   {
     CRvMainDlg dlg("rv");
     dlg.InitDialog();
-    EXPECT_EQ(dlg.WindowMode(), 1);
-    EXPECT_TRUE(dlg.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(dlg.WindowMode(), RvWindowMode::Maximized);
+    EXPECT_EQ(dlg.geometry(), dlg.screen()->availableGeometry());
     dlg.show();
     ProcessUntil([&] { return dlg.isVisible(); });
     dlg.close();
@@ -194,4 +176,69 @@ TEST_F(MainDlgGuiTest, ErrorDialogSelectionStaysInsideTheText) {
   EXPECT_FALSE(dialog.Edit()->hasSelectedText());
   EXPECT_EQ(dialog.Edit()->cursorPosition(), 3);
   EXPECT_TRUE(dialog.Edit()->isReadOnly());
+}
+
+TEST_F(MainDlgGuiTest, TabCyclesTheOptionsBarAndWritesEachMode) {
+  CRvMainDlg dlg("rv");
+  dlg.InitDialog();
+  dlg.show();
+  std::vector<int> written;
+  for (int i = 0; i < 3; ++i) {
+    Press(&dlg, Qt::Key_Tab);
+    written.push_back(iReadFromIniFile(Ini(), "WindowPosition", "ShowOptionsBar", -1));
+  }
+  EXPECT_EQ(written, (std::vector<int>{0, 2, 1}));
+  EXPECT_EQ(dlg.OptionsBarMode(), RvOptionsBarMode::TransportAndOptions);
+}
+
+TEST_F(MainDlgGuiTest, EscapeKeepsTheWindowAndLeavesFullScreenForTheSameNormalRectangle) {
+  CRvMainDlg dlg("rv");
+  dlg.InitDialog();
+  dlg.show();
+  ASSERT_TRUE(ProcessUntil([&] { return dlg.isVisible(); }));
+  Press(&dlg, Qt::Key_Escape);
+  ProcessFor(20);
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_EQ(dlg.result(), 0);
+  Press(&dlg, Qt::Key_F);
+  EXPECT_EQ(dlg.WindowMode(), RvWindowMode::FullScreen);
+  EXPECT_EQ(dlg.geometry(), dlg.screen()->geometry());
+  EXPECT_EQ(dlg.PlaybackView()->geometry(), dlg.rect());
+  EXPECT_FALSE(dlg.FrameBar()->isVisible());
+  Press(&dlg, Qt::Key_Escape);
+  EXPECT_EQ(dlg.WindowMode(), RvWindowMode::Normal);
+  EXPECT_EQ(dlg.geometry(), QRect(100, 100, 520, 350));
+  EXPECT_TRUE(dlg.FrameBar()->isVisible());
+}
+
+TEST_F(MainDlgGuiTest, ClosingWhileMaximisedStoresModeOneAndTheNormalRectangle) {
+  {
+    CRvMainDlg dlg("rv");
+    dlg.InitDialog();
+    dlg.show();
+    ProcessUntil([&] { return dlg.isVisible(); });
+    Press(&dlg, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(dlg.WindowMode(), RvWindowMode::Maximized);
+    EXPECT_TRUE(dlg.CaptionButton(kRvMaximize)->IsChecked());
+    dlg.close();
+  }
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "Mode", -1), 1);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "left", -1), 100);
+  EXPECT_EQ(iReadFromIniFile(Ini(), "WindowPosition", "bottom", -1), 450);
+}
+
+TEST_F(MainDlgGuiTest, ButtonsCarryTheirIdsToolTipsAndTheirPlaceInTheLayout) {
+  CRvMainDlg dlg("rv");
+  dlg.InitDialog();
+  dlg.show();
+  const CRvBitmapButton* close = dlg.CaptionButton(kRvClose);
+  EXPECT_EQ(close->property("controlId").toInt(), 2);
+  EXPECT_EQ(close->toolTip().toStdString(), "Close Alt+F4");
+  EXPECT_EQ(close->geometry(), QRect(520 - 19, 0, 16, 16));
+  const CRvBitmapButton* play = dlg.TransportButton(kRvPlay);
+  EXPECT_EQ(play->property("controlId").toInt(), 1006);
+  EXPECT_EQ(play->geometry(), QRect(3 + 20 + 22 + 20 + 20 + 20, 350 - 23, 20, 20));
+  dlg.grab();  // the faces are drawn for the screen they are shown on
+  // Our own faces: the checked face differs from the normal one.
+  EXPECT_NE(play->Image(0).toImage(), play->Image(2).toImage());
 }

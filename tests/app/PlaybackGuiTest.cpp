@@ -1,16 +1,20 @@
 // The player window started offscreen with a generated sequence on its command line: it opens
 // the sequence, plays it (the position advances and frames reach the view), the keys drive the
 // engine, and Space pauses.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
 
+#include "AppTestSupport.h"
 #include "TestUtil.h"
 #include "app/KeyCommands.h"
 #include "app/PlaybackObserver.h"
@@ -21,35 +25,13 @@
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_playback";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-  return app;
-}
-
-bool ProcessUntil(const std::function<bool()>& pred, int ms = 5000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!pred() && clock.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(1);
-  }
-  return pred();
-}
-
-void ProcessFor(int ms) {
-  ProcessUntil([] { return false; }, ms);
-}
+using apptest::App;
+using apptest::Press;
+using apptest::ProcessFor;
+using apptest::ProcessUntil;
 
 // A path as the program's command line quotes it.
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
-void Press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-  QKeyEvent press(QEvent::KeyPress, key, modifiers);
-  QApplication::sendEvent(target, &press);
-}
 
 class PlaybackGuiTest : public ::testing::Test {
  protected:
@@ -175,5 +157,93 @@ TEST_F(PlaybackGuiTest, MissingSequenceLeavesTheWindowUpWithoutPlayList) {
   EXPECT_EQ(box->text().toStdString(), "Unable to open sequence " + path);
   box->close();
   EXPECT_FALSE(dlg->Engine()->IsPlaying());
+  dlg->close();
+}
+
+namespace {
+void Mouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, QPoint at) {
+  const Qt::MouseButtons buttons =
+      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent event(type, at, target->mapToGlobal(at),
+                    type == QEvent::MouseMove ? Qt::NoButton : button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+void Wheel(QWidget* target, int delta) {
+  QWheelEvent event(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, delta), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(target, &event);
+}
+
+}  // namespace
+
+TEST_F(PlaybackGuiTest, ScrubAndWheelStepWhilePausedAndTheCaptionNamesTheSequence) {
+  auto dlg = Start(Quoted(m_dir.File("take_0001.png")));
+  EXPECT_EQ(dlg->windowTitle().toStdString(),
+            " - take_#.png - Kavato Reelvane Stage Edition v2.10 Basic Edition");
+  CKaDrawThread* engine = dlg->Engine();
+  CRvPlayList* list = dlg->PlayList();
+  // Right-drag: 520 pixels for 10 frames is 52 pixels a frame; playback pauses during it and
+  // resumes after.
+  ASSERT_TRUE(engine->IsPlaying());
+  Mouse(dlg.get(), QEvent::MouseButtonPress, Qt::RightButton, {10, 100});
+  EXPECT_FALSE(engine->IsPlaying());
+  engine->GotoStart(false);
+  Mouse(dlg.get(), QEvent::MouseMove, Qt::RightButton, {114, 100});
+  EXPECT_EQ(list->GetCurrentIndex(), 2u);
+  Mouse(dlg.get(), QEvent::MouseMove, Qt::RightButton, {113, 100});  // one pixel back: one frame
+  EXPECT_EQ(list->GetCurrentIndex(), 1u);
+  Mouse(dlg.get(), QEvent::MouseButtonRelease, Qt::RightButton, {113, 100});
+  EXPECT_TRUE(engine->IsPlaying());
+  // The wheel pauses; two notches towards the user step four frames forward.
+  Wheel(dlg.get(), -240);
+  EXPECT_FALSE(engine->IsPlaying());
+  engine->GotoStart(false);
+  Wheel(dlg.get(), -240);
+  EXPECT_EQ(list->GetCurrentIndex(), 4u);
+  Wheel(dlg.get(), 60);  // half a notch away: no step yet
+  EXPECT_EQ(list->GetCurrentIndex(), 4u);
+  Wheel(dlg.get(), 60);
+  EXPECT_EQ(list->GetCurrentIndex(), 3u);
+  dlg->close();
+}
+
+TEST_F(PlaybackGuiTest, ADroppedFileReplacesThePlayListOrKeepsItWhenUnreadable) {
+  auto dlg = Start(Quoted(m_dir.File("take_0001.png")));
+  CRvPlayList* before = dlg->PlayList();
+  const std::string missing = m_dir.File("gone_0001.png");
+  EXPECT_FALSE(dlg->OpenDroppedFile(missing));
+  EXPECT_EQ(dlg->PlayList(), before);
+  auto* box = dlg->findChild<QMessageBox*>("openSequenceError");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text().toStdString(), "Unable to open sequence " + missing);
+  box->close();
+  EXPECT_EQ(dlg->Engine()->GetPlayList(), before);
+
+  ASSERT_EQ(rvtest::RunCommand("convert -size 8x8 xc:red " +
+                               rvtest::ShellQuote(m_dir.File("other.0001.png"))),
+            0);
+  EXPECT_TRUE(dlg->OpenDroppedFile(m_dir.File("other.0001.png")));
+  ASSERT_NE(dlg->PlayList(), nullptr);
+  EXPECT_EQ(dlg->PlayList()->GetFrameCount(), 1u);
+  EXPECT_EQ(dlg->Engine()->GetPlayList(), dlg->PlayList());
+  // The observer forgot the deleted list's record and now holds the new one.
+  EXPECT_EQ(dlg->Observer()->GetInOutRecord(), dlg->PlayList());
+  EXPECT_THAT(dlg->windowTitle().toStdString(), ::testing::StartsWith(" - other.#.png - "));
+  dlg->close();
+}
+
+TEST_F(PlaybackGuiTest, TheFrameBarFollowsThePositionOnlyWhenItMoves) {
+  auto dlg = Start(Quoted(m_dir.File("take_0001.png")));
+  Press(dlg.get(), Qt::Key_Space);  // pause
+  dlg->Engine()->GotoStart(false);
+  Press(dlg.get(), Qt::Key_Right);
+  Press(dlg.get(), Qt::Key_Right);
+  EXPECT_TRUE(ProcessUntil([&] { return dlg->FrameBar()->GetCurrentIndex() == 2; }));
+  // Announcing the same position again queues nothing new for the bar.
+  dlg->Observer()->OnPositionChanged(2);
+  dlg->FrameBar()->SetCurrentIndex(7);
+  ProcessFor(20);
+  EXPECT_EQ(dlg->FrameBar()->GetCurrentIndex(), 7u);
   dlg->close();
 }

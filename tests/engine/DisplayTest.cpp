@@ -5,6 +5,7 @@
 #include "EngineTestSupport.h"
 #include "engine/DisplayMath.h"
 #include "engine/PixelFilters.h"
+#include "imageops/RvCrop.h"
 
 using enginetest::DrawOp;
 using enginetest::ManualEngine;
@@ -291,4 +292,63 @@ TEST(Redraw, IdleEngineDrawsOnlyOnRequest) {
   m.Cycles(1);
   EXPECT_EQ(m.surface.frames.size(), drawn + 1);
   EXPECT_EQ(m.surface.ended, int(drawn + 1));
+}
+
+// A rectangle drawn on the view becomes a crop of the decoded frame through zoom, pan,
+// resample and the crop already in force.
+TEST(CropSelection, ViewRectanglesMapBackToTheDecodedFrame) {
+  struct Case {
+    const char* name;
+    double zoom;
+    int panX, shownW, shownH, srcW, srcH;
+    const char* cropInForce;  // "" for none
+    KaRect view;
+    const char* expected;  // left, top, right and bottom edge kept; "" when nothing is covered
+  };
+  // Display 400 x 300; the picture is centred.
+  const Case cases[] = {
+      {"1:1", 1.0, 0, 200, 100, 200, 100, "", {110, 110, 210, 160}, "10 10 110 60"},
+      {"zoom 2", 2.0, 0, 200, 100, 200, 100, "", {20, 60, 220, 160}, "10 5 110 55"},
+      {"panned", 1.0, 30, 200, 100, 200, 100, "", {140, 110, 240, 160}, "10 10 110 60"},
+      {"half-size resample", 1.0, 0, 100, 50, 200, 100, "", {160, 135, 210, 160}, "20 20 120 70"},
+      {"inside a crop",
+       1.0,
+       0,
+       100,
+       50,
+       200,
+       100,
+       "l50 t20 r50 b30",
+       {150, 125, 200, 150},
+       "50 20 100 45"},
+      {"clipped to the picture", 1.0, 0, 200, 100, 200, 100, "", {0, 0, 400, 300}, "0 0 200 100"},
+      {"outside the picture", 1.0, 0, 200, 100, 200, 100, "", {0, 0, 50, 50}, ""},
+  };
+  for (const Case& c : cases) {
+    CRvCrop inForce;
+    std::string spec = c.cropInForce, error;
+    int count = 0;
+    if (!spec.empty()) {
+      ASSERT_TRUE(inForce.Parse(&spec, &error, &count)) << c.name;
+    }
+    KaShownPicture picture;
+    picture.display = {0, 0, 400, 300};
+    picture.zoom = c.zoom;
+    picture.panX = c.panX;
+    picture.shownWidth = c.shownW;
+    picture.shownHeight = c.shownH;
+    picture.sourceWidth = c.srcW;
+    picture.sourceHeight = c.srcH;
+    picture.crop = *c.cropInForce ? &inForce : nullptr;
+    CRvCrop result;
+    const bool ok = KaViewRectToCrop(picture, c.view, &result);
+    EXPECT_EQ(ok, *c.expected != '\0') << c.name;
+    if (!ok) continue;
+    int l = 0, t = 0, w = 0, h = 0;
+    result.GetCropRect(c.srcW, c.srcH, &l, &t, &w, &h);
+    EXPECT_EQ(std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(l + w) + " " +
+                  std::to_string(t + h),
+              c.expected)
+        << c.name;
+  }
 }

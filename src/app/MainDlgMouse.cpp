@@ -79,7 +79,11 @@ void CRvMainDlg::mousePressEvent(QMouseEvent* event) {
     } else if (QWindow* window = windowHandle()) {
       const RvHitArea area = RvHitTest(rect(), at, m_windowMode);
       if (area == RvHitArea::Caption) {
-        window->startSystemMove();
+        // Without a window manager that moves windows, the window follows the mouse itself.
+        if (!window->startSystemMove()) {
+          m_manualMove = true;
+          m_moveOffset = event->globalPosition().toPoint() - pos();
+        }
       } else if (area != RvHitArea::Client) {
         window->startSystemResize(EdgesOf(area));
       }
@@ -107,7 +111,9 @@ void CRvMainDlg::StartScrub(const QPoint& at) {
 
 void CRvMainDlg::mouseMoveEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
-  if (m_panDragging && m_engine) {
+  if (m_manualMove) {
+    move(event->globalPosition().toPoint() - m_moveOffset);
+  } else if (m_panDragging && m_engine) {
     const QPoint d = at - m_panLast;
     m_panLast = at;
     if (!d.isNull()) m_engine->PanBy(d.x(), d.y());
@@ -137,6 +143,7 @@ void CRvMainDlg::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint at = event->position().toPoint();
   if (event->button() == Qt::LeftButton) {
     m_panDragging = false;
+    m_manualMove = false;
     if (m_cropDragging) EndCropDrag(at);
   } else if (event->button() == Qt::RightButton && m_scrubbing) {
     m_scrubbing = false;

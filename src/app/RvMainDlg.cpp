@@ -372,7 +372,6 @@ void CRvMainDlg::ToggleMaximize() {
 void CRvMainDlg::EnterFullScreen() {
   const bool useDirectDraw = bReadFromIniFile(m_iniPath, "DirectDraw", "UseDirectDraw", false);
   m_windowMode = RvWindowMode::FullScreen;
-  if (useDirectDraw && m_engine) m_engine->SetFullScreen(true);
   QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
   if (screen) {
     setMaximumSize(screen->geometry().size());
@@ -383,8 +382,13 @@ void CRvMainDlg::EnterFullScreen() {
   setWindowState(Qt::WindowFullScreen);
   m_applyingGeometry = false;
   RecalcLayout();
-  raise();
-  activateWindow();
+  if (useDirectDraw && m_engine) {
+    // The surface opens last so it lies above this window and takes the keys.
+    m_engine->SetFullScreen(true);
+  } else {
+    raise();
+    activateWindow();
+  }
   update();
 }
 

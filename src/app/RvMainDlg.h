@@ -262,6 +262,8 @@ class CRvMainDlg : public QDialog,
   bool m_scrubWasPlaying = false;
   bool m_scrubWasReverse = false;
   bool m_panDragging = false;
+  bool m_manualMove = false;
+  QPoint m_moveOffset;
   QPoint m_panLast;
   CRvWheelSteps m_wheel;
 

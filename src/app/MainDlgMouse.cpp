@@ -181,7 +181,11 @@ void CRvMainDlg::EndCropDrag(const QPoint& end) {
   picture.crop = m_engine->GetCrop();
   CRvCrop crop;
   if (!KaViewRectToCrop(picture, {r.left(), r.top(), r.right() + 1, r.bottom() + 1}, &crop)) return;
-  m_crop = crop;
+  {
+    // The worker reads the crop while it decodes: change it only while the worker is held.
+    CKaHoldGuard hold(m_engine.get());
+    m_crop = crop;
+  }
   m_engine->SetCrop(&m_crop);
   ShowStatus("Crop " + m_crop.Format());
 }

@@ -36,6 +36,9 @@ void CRvMainDlg::CreateEngine() {
   KaDrawThreadOptions options;
   options.frameDecoder = m_frameDecoder.get();
   options.ddrawLog = m_ddrawLog.get();
+  // Frames are read ahead on every core unless the setting names a count.
+  options.decodeThreads =
+      std::max(0, iReadFromIniFile(m_iniPath, kRvSectionPlayback, "DecodeThreads", 0));
   // The window handle exists once the widget is created; the full-screen surface uses it to
   // pick the screen.
   m_engine = std::make_unique<CKaDrawThread>(windowHandle(), m_playbackView->Surface(),

@@ -1,5 +1,7 @@
 #include "engine/DrawThread.h"
 
+#include "sequence/ReadAhead.h"
+
 #include <chrono>
 #include <cmath>
 
@@ -67,6 +69,8 @@ CKaDrawThread::CKaDrawThread(QWindow* mainWindow, CKaViewSurface* view, CKaStatu
     m_channelFilters[mode] = std::make_unique<CKaChannelFilter>(mode);
   }
   Announce("30fps");
+  if (options.decodeThreads >= 0)
+    m_pool = std::make_unique<CRvDecodePool>(unsigned(options.decodeThreads));
   if (options.startWorker) m_worker = std::thread([this] { Run(); });
 }
 
@@ -74,6 +78,18 @@ CKaDrawThread::~CKaDrawThread() {
   LeaveFullScreen();
   m_quit.store(true);
   if (m_worker.joinable()) m_worker.join();
+  m_pool.reset();  // joins the decode threads while the play list still exists
+}
+
+void CKaDrawThread::CancelReadAhead() {
+  if (m_pool) m_pool->CancelAndWait();
+}
+
+unsigned CKaDrawThread::GetDecodeThreadCount() const { return m_pool ? m_pool->ThreadCount() : 0; }
+
+void CKaDrawThread::Jumped() {
+  // Queued read-ahead is for the old place; what is in flight is dropped when it ends.
+  if (CRvPlayList* list = m_playList.load()) list->CancelReadAhead();
 }
 
 void CKaDrawThread::Announce(const std::string& text) {
@@ -103,6 +119,7 @@ void CKaDrawThread::Play(bool announce) {
     ClearPending();
     if (list->IsAtLastFrame() || list->IsAtOutPoint()) list->GoToInPoint();
     if (m_atEnd.exchange(false)) list->GoToInPoint();
+    if (m_reverse.load()) list->CancelReadAhead();  // the direction changes
     m_playing.store(true);
     m_reverse.store(false);
   }
@@ -114,6 +131,7 @@ void CKaDrawThread::PlayReverse(bool announce) {
     ClearPending();
     if (list->IsAtFirstFrame() || list->IsAtInPoint()) list->GoToOutPoint();
     if (m_atEnd.exchange(false)) list->GoToOutPoint();
+    if (!m_reverse.load()) list->CancelReadAhead();  // the direction changes
     m_playing.store(true);
     m_reverse.store(true);
   }
@@ -150,6 +168,7 @@ void CKaDrawThread::TogglePlayReverse() {
 
 void CKaDrawThread::GotoStart(bool announce) {
   ClearPending();
+  Jumped();
   CRvPlayList* list = m_playList.load();
   if (!list) return;
   EmptyGhostingBuffer();
@@ -161,6 +180,7 @@ void CKaDrawThread::GotoStart(bool announce) {
 
 void CKaDrawThread::GotoEnd(bool announce) {
   ClearPending();
+  Jumped();
   CRvPlayList* list = m_playList.load();
   if (!list) return;
   EmptyGhostingBuffer();
@@ -172,6 +192,7 @@ void CKaDrawThread::GotoEnd(bool announce) {
 
 void CKaDrawThread::GotoInPoint() {
   ClearPending();
+  Jumped();
   if (CRvPlayList* list = m_playList.load()) {
     EmptyGhostingBuffer();
     list->GoToInPoint();
@@ -183,6 +204,7 @@ void CKaDrawThread::GotoInPoint() {
 
 void CKaDrawThread::GotoOutPoint() {
   ClearPending();
+  Jumped();
   if (CRvPlayList* list = m_playList.load()) {
     EmptyGhostingBuffer();
     list->GoToOutPoint();
@@ -234,6 +256,7 @@ void CKaDrawThread::StepBack(bool announce) {
 
 void CKaDrawThread::SetPosition(std::uint32_t index) {
   ClearPending();
+  Jumped();
   CRvPlayList* list = m_playList.load();
   if (!list) return;
   list->SetPositionByIndex(index);
@@ -328,18 +351,22 @@ void CKaDrawThread::SetLoopPause(std::uint32_t seconds) {
 }
 
 void CKaDrawThread::SetResample(const CRvResample* resample) {
-  const bool held = Hold();
-  if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
-  m_resample.store(resample);
-  if (held) Release();
+  {
+    CKaHoldGuard hold(this);
+    CancelReadAhead();
+    if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
+    m_resample.store(resample);
+  }
   m_redraw.store(true);
 }
 
 void CKaDrawThread::SetCrop(const CRvCrop* crop) {
-  const bool held = Hold();
-  if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
-  m_crop.store(crop);
-  if (held) Release();
+  {
+    CKaHoldGuard hold(this);
+    CancelReadAhead();
+    if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
+    m_crop.store(crop);
+  }
   m_redraw.store(true);
 }
 
@@ -351,9 +378,11 @@ bool CKaDrawThread::ApplyCineonSettings(double gammaLog, double gammaDisplay,
                                        softClip)) {
     return false;
   }
-  const bool held = Hold();
-  if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
-  if (held) Release();
+  {
+    CKaHoldGuard hold(this);
+    CancelReadAhead();
+    if (CRvPlayList* list = m_playList.load()) list->UnloadAll();
+  }
   m_redraw.store(true);
   return true;
 }
@@ -378,6 +407,7 @@ KaRect CKaDrawThread::GetDisplayRect() const {
 }
 
 void CKaDrawThread::SetPlayList(CRvPlayList* playList) {
+  CancelReadAhead();  // no decode may outlive the list it writes into
   m_playList.store(playList);
   m_clearGhosting.store(true);
   m_redraw.store(true);
@@ -681,10 +711,19 @@ void CKaDrawThread::MovePlayhead(CRvPlayList* list) {
 }
 
 bool CKaDrawThread::RunCycle() {
-  RunPendingAction();
-  if (!m_redraw.load() && !m_playing.load()) {
-    if (m_quit.load()) return false;
+  if (m_quit.load()) return false;
+  // The pending action changes the play list's position, so it runs inside the frame: busy is
+  // raised first, and a hold keeps it out like everything else.
+  m_busy.store(true);
+  if (m_hold.load()) {
+    m_redraw.store(false);  // Release asks for the redraw
     m_busy.store(false);
+    m_clock->SleepMs(1);
+    return true;
+  }
+  RunPendingAction();
+  m_busy.store(false);
+  if (!m_redraw.load() && !m_playing.load()) {
     m_clock->SleepMs(kIdleSleepMs);
     return true;
   }
@@ -715,6 +754,27 @@ bool CKaDrawThread::RunCycle() {
   return true;
 }
 
+void CKaDrawThread::RequestReadAhead(CRvPlayList* list) {
+  if (!m_pool) return;
+  RvReadAheadSpec spec;
+  spec.count = list->GetFrameCount();
+  spec.current = list->GetCurrentIndex();
+  spec.in = list->GetInIndex();
+  spec.out = list->GetOutIndex();
+  spec.forward = !m_reverse.load();
+  spec.mode = m_playMode.load();
+  spec.step = m_step.load();
+  spec.limit = list->GetCacheCapacity();
+  const std::vector<std::uint32_t> order = RvReadAheadOrder(spec);
+  list->SetReadAheadOrder(order);
+  // Only what is not in RAM yet goes to the pool; the flags are read without the lock.
+  std::vector<std::uint32_t> missing;
+  const std::atomic<std::uint8_t>* loaded = list->GetLoadedFlags();
+  for (std::uint32_t index : order)
+    if (!loaded || loaded[index].load(std::memory_order_relaxed) == 0) missing.push_back(index);
+  m_pool->Request(list, std::move(missing), m_crop.load(), m_resample.load());
+}
+
 void CKaDrawThread::DrawFrame() {
   std::unique_ptr<CKaUseDDrawFullscreen> scope;
   CKaDeviceContext* dc = nullptr;
@@ -738,16 +798,23 @@ void CKaDrawThread::DrawFrame() {
   const CImageBitmap* picture = m_idlePicture.get();
   std::uint32_t frameNumber = 0;
   bool fromDisk = false;
+  std::string failure;
   if (list) {
     CRvFrame* frame = nullptr;
     bool cacheChanged = false;
+    std::string error;
     if (list->FetchCurrentFrame(m_crop.load(), m_resample.load(), &frame, &fromDisk, &cacheChanged,
-                                false) &&
+                                false, &error) &&
         frame && frame->GetBitmap()) {
       picture = frame->GetBitmap();
       frameNumber = frame->GetNumber();
+    } else if (frame && !error.empty()) {
+      // An unreadable frame says why instead of leaving another picture up.
+      picture = nullptr;
+      failure = KaFormat("Frame %04u: ", frame->GetNumber()) + error;
     }
     if (cacheChanged) NotifyInOut();
+    RequestReadAhead(list);
   }
 
   const int pictureWidth = picture ? picture->GetWidth() : 0;
@@ -790,8 +857,9 @@ void CKaDrawThread::DrawFrame() {
   if (dc && shown) dc->DrawBitmap(ViewOf(*shown), place.x, place.y, place.width, place.height);
 
   const double rate = m_measuredRate.load();
-  const std::string info =
-      KaFormatInfoLine(frameNumber, rate, m_step.load(), pictureWidth, pictureHeight, fromDisk);
+  const std::string info = failure.empty() ? KaFormatInfoLine(frameNumber, rate, m_step.load(),
+                                                              pictureWidth, pictureHeight, fromDisk)
+                                           : failure;
   if (!fullScreen) {
     if (m_statusLine) m_statusLine->SetDefaultText(info);
   } else if (dc && m_fullScreenInfoText.load()) {

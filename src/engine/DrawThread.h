@@ -25,6 +25,7 @@ class CKaStatusLine;
 class CKaViewSurface;
 class CKaDDrawFullscreen;
 class CKaDDrawFullscreenConfig;
+class CRvDecodePool;
 
 // What the engine tells the main window. Called from the worker: implementations only store
 // the values and schedule a repaint.
@@ -47,6 +48,9 @@ struct KaDrawThreadOptions {
   CNesLogFile* ddrawLog = nullptr;
   // Produces the idle picture at worker start; null means the compiled-in JPEG.
   std::function<std::unique_ptr<CImageBitmap>()> idlePictureLoader;
+  // Read-ahead decode threads: -1 none (the worker decodes each frame when due), 0 one per
+  // hardware thread, else that many.
+  int decodeThreads = -1;
 };
 
 // The playback engine: a worker thread that paces playback, moves the play list's position and
@@ -66,7 +70,7 @@ class CKaDrawThread {
 
   CKaDrawThread(QWindow* mainWindow, CKaViewSurface* view, CKaStatusLine* statusLine,
                 CKaPlaybackObserver* observer, KaDrawThreadOptions options = {});
-  // Leaves full screen, ends the worker and waits for it.
+  // Leaves full screen, ends the worker and the decode threads and waits for them.
   ~CKaDrawThread();
   CKaDrawThread(const CKaDrawThread&) = delete;
   CKaDrawThread& operator=(const CKaDrawThread&) = delete;
@@ -123,9 +127,14 @@ class CKaDrawThread {
   CRvPlayList* GetPlayList() const { return m_playList.load(); }
 
   // False when already held (the caller then must not Release). Waits, polling every 1 ms,
-  // until the worker is outside its frame.
+  // until the worker is outside its frame. Prefer CKaHoldGuard, which cannot forget to release.
   bool Hold();
   void Release();
+  // Drops queued read-ahead and waits for decodes in flight (the play list or what frames
+  // decode to is about to change).
+  void CancelReadAhead();
+  // Read-ahead decode threads, 0 without read-ahead.
+  unsigned GetDecodeThreadCount() const;
   // Leaves full screen and asks the worker to end.
   void Stop();
 
@@ -204,6 +213,8 @@ class CKaDrawThread {
   void ApplyEndRule(CRvPlayList* playList, bool forward);
   void StartLoopPause(std::uint32_t action);
   void DrawFrame();
+  void RequestReadAhead(CRvPlayList* list);
+  void Jumped();
   void LeaveFullScreen();
   void ReleaseFullScreenObjects();
 
@@ -275,5 +286,26 @@ class CKaDrawThread {
   double m_lastRateSample = 0.0;
   unsigned m_rateFrames = 0;
 
+  // Read-ahead; destroyed before the worker's collaborators go (the worker is joined first).
+  std::unique_ptr<CRvDecodePool> m_pool;
+
   std::thread m_worker;  // last: started after every member exists
+};
+
+// Holds the engine for the scope: released on every path out, and only when this guard took
+// the hold (an engine already held stays held).
+class CKaHoldGuard {
+ public:
+  explicit CKaHoldGuard(CKaDrawThread* engine)
+      : m_engine(engine), m_held(engine && engine->Hold()) {}
+  ~CKaHoldGuard() {
+    if (m_held) m_engine->Release();
+  }
+  CKaHoldGuard(const CKaHoldGuard&) = delete;
+  CKaHoldGuard& operator=(const CKaHoldGuard&) = delete;
+  bool Held() const { return m_held; }
+
+ private:
+  CKaDrawThread* m_engine;
+  bool m_held;
 };

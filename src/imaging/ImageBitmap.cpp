@@ -1,5 +1,7 @@
 #include "imaging/ImageBitmap.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +268,16 @@ void CDIBSectionBitmap::AllocStorage() {
       PaletteEntries(m_bpp) ? reinterpret_cast<RvPixel*>(m_info + kInfoHeaderSize) : nullptr;
   WriteInfoHeader();
 
+  if (rows >= kMappedRowsThreshold) {
+    void* pages = mmap(nullptr, rows, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (pages == MAP_FAILED) {
+      FreeStorage();
+      ThrowNoMemory();
+    }
+    m_bits = static_cast<std::uint8_t*>(pages);  // page-aligned and already zero
+    m_mappedBytes = rows;
+    return;
+  }
   m_bits = static_cast<std::uint8_t*>(std::aligned_alloc(
       kRowAlignment, (std::max<std::size_t>(rows, 1) + kRowAlignment - 1) & ~(kRowAlignment - 1)));
   if (!m_bits) {
@@ -276,7 +288,12 @@ void CDIBSectionBitmap::AllocStorage() {
 }
 
 void CDIBSectionBitmap::FreeStorage() {
-  std::free(m_bits);
+  if (m_mappedBytes) {
+    munmap(m_bits, m_mappedBytes);
+    m_mappedBytes = 0;
+  } else {
+    std::free(m_bits);
+  }
   m_bits = nullptr;
   std::free(m_info);
   m_info = nullptr;

@@ -124,14 +124,24 @@ class CDIBBitmap : public CImageBitmap {
 
 // Header and palette in one block, the rows in one separate 64-byte aligned block, so the
 // display can wrap the rows in an image object without copying. The type of every frame bitmap.
+// Rows of a megabyte or more are mapped pages of their own, so freeing a frame gives its memory
+// back to the system at once: frames of one size freed and allocated again would otherwise
+// fragment the heap and keep a cache far above its budget resident.
 class CDIBSectionBitmap : public CDIBBitmap {
  public:
+  static constexpr std::size_t kMappedRowsThreshold = std::size_t(1) << 20;
+
   CDIBSectionBitmap();
   ~CDIBSectionBitmap() override;
+  // True when the rows are mapped pages (for tests).
+  bool RowsAreMapped() const { return m_mappedBytes != 0; }
 
  protected:
   void AllocStorage() override;
   void FreeStorage() override;
+
+ private:
+  std::size_t m_mappedBytes = 0;
 };
 
 // Keeps a bitmap locked for the scope, so a throw between Lock and Unlock leaves the count

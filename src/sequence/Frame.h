@@ -39,7 +39,12 @@ class CRvFrame {
   // receive the decoded size before crop and resample. On any failure the frame holds no bitmap
   // and the result is false.
   bool Load(CFrameDecoder* decoder, const CRvCrop* crop, const CRvResample* resample, int* width,
-            int* height);
+            int* height, std::string* error = nullptr);
+  // The decode of Load without touching any frame: the bitmap, or null with the reason in
+  // *error. Safe on any thread as far as the decoder is.
+  static std::unique_ptr<CDIBSectionBitmap> Decode(const std::string& path, CFrameDecoder* decoder,
+                                                   const CRvCrop* crop, const CRvResample* resample,
+                                                   int* width, int* height, std::string* error);
   void Unload();
 
   // Compares the file on disk with the stored identity by criterion (0 both times, 1 last-write
@@ -76,4 +81,9 @@ class CRvFrame {
   // cache hit move the entry without searching.
   std::list<CRvFrame*>::iterator m_cacheEntry;
   bool m_inCache = false;
+  // Read-ahead state, guarded by the play list's lock: a decode of this frame is running, or
+  // the last one failed in generation m_failedGeneration (0: none) for the reason m_error.
+  bool m_inFlight = false;
+  std::uint64_t m_failedGeneration = 0;
+  std::string m_error;
 };

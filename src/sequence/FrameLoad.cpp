@@ -9,12 +9,13 @@
 #include "imaging/TextException.h"
 #include "sequence/Frame.h"
 
-bool CRvFrame::Load(CFrameDecoder* decoder, const CRvCrop* crop, const CRvResample* resample,
-                    int* width, int* height) {
-  m_bitmap.reset();
+std::unique_ptr<CDIBSectionBitmap> CRvFrame::Decode(const std::string& path, CFrameDecoder* decoder,
+                                                    const CRvCrop* crop,
+                                                    const CRvResample* resample, int* width,
+                                                    int* height, std::string* error) {
   try {
     auto bitmap = std::make_unique<CDIBSectionBitmap>();
-    decoder->DecodeFile(m_path, bitmap.get());
+    decoder->DecodeFile(path, bitmap.get());
     *width = bitmap->GetWidth();
     *height = bitmap->GetHeight();
 
@@ -42,11 +43,16 @@ bool CRvFrame::Load(CFrameDecoder* decoder, const CRvCrop* crop, const CRvResamp
       resample->GetNewSize(bitmap->GetWidth(), bitmap->GetHeight(), &newWidth, &newHeight);
       bitmap = RvResampleBitmap(*bitmap, newWidth, newHeight);
     }
-    m_bitmap = std::move(bitmap);
-    return true;
-  } catch (const std::exception&) {
+    return bitmap;
+  } catch (const std::exception& e) {
     // Decoder errors and allocation failures alike: the frame is not loadable this time.
-    m_bitmap.reset();
-    return false;
+    if (error) *error = e.what();
+    return nullptr;
   }
+}
+
+bool CRvFrame::Load(CFrameDecoder* decoder, const CRvCrop* crop, const CRvResample* resample,
+                    int* width, int* height, std::string* error) {
+  m_bitmap = Decode(m_path, decoder, crop, resample, width, height, error);
+  return m_bitmap != nullptr;
 }

@@ -130,10 +130,17 @@ void CRvPlayList::NumberFrames() {
   }
   m_loaded = std::make_unique<std::atomic<std::uint8_t>[]>(count);
   m_frameNumbers.assign(count, 0);
+  m_byIndex.assign(count, nullptr);
+  m_rank.assign(count, kRvNone);
+  m_rankedOrder.clear();
+  m_pinned = nullptr;
+  m_generation.fetch_add(1);
   std::uint32_t index = 0;
   for (const auto& sequence : m_sequences) {
     for (const auto& frame : sequence->GetFrames()) {
       frame->SetIndex(index);
+      m_byIndex[index] = frame.get();
+      frame->m_failedGeneration = 0;
       frame->Unload();  // the cache starts empty, so no frame may keep a bitmap
       m_loaded[index].store(0);
       m_frameNumbers[index] = frame->GetNumber();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -37,6 +38,9 @@ class CRvInOutRecord {
   // The frame number of every index; null before the play list is numbered.
   virtual const std::uint32_t* GetFrameNumbers() const = 0;
 };
+
+// What a read-ahead decode came to.
+enum class RvDecodeResult { Decoded, NotNeeded, BudgetFull, Failed };
 
 class CRvPlayList : public CRvInOutRecord {
  public:
@@ -125,13 +129,30 @@ class CRvPlayList : public CRvInOutRecord {
   // reported (false, fromDisk set) without decoding. False on lock time-out (outputs untouched),
   // without a position, with doNotLoad on a miss and when the frame cannot be decoded.
   // The bitmap stays valid until the next cache operation of this play list.
+  // A miss is decoded outside the lock (commands of other threads go on meanwhile) and waits
+  // for a read-ahead decode of the same frame instead of repeating it. A frame that failed is
+  // not decoded again in the same generation; error (when given) receives the reason. The
+  // frame handed out stays in RAM until the next call (no read-ahead evicts it).
   bool FetchCurrentFrame(const CRvCrop* crop, const CRvResample* resample, CRvFrame** frame,
-                         bool* fromDisk, bool* cacheChanged, bool doNotLoad);
+                         bool* fromDisk, bool* cacheChanged, bool doNotLoad,
+                         std::string* error = nullptr);
   // Drops every decoded bitmap. Call only from the playback worker or while it is held.
   void UnloadAll();
   // Drops the bitmaps of frames whose files changed (criterion as CRvFrame::CheckChanged).
   // Same calling rule as UnloadAll.
   void CheckChangedFrames(int criterion);
+
+  // --- read-ahead ----------------------------------------------------------------------------
+  // Work is tied to a generation; a jump or a change of what frames decode to starts a new one,
+  // and decodes of an older generation are dropped, never cached or shown.
+  std::uint64_t GetGeneration() const { return m_generation.load(); }
+  void CancelReadAhead();
+  // The indices the playhead will show next, soonest first (the first is the current frame).
+  // Eviction never removes a frame needed sooner than the one it makes room for.
+  void SetReadAheadOrder(const std::vector<std::uint32_t>& order);
+  // Decodes the frame of that index outside the lock and caches it within the budget.
+  RvDecodeResult DecodeAhead(std::uint32_t index, std::uint64_t generation, const CRvCrop* crop,
+                             const CRvResample* resample);
 
   // Budget: the cache may fill RAMPercent (section "Playback", default 80) percent of physical
   // memory. Read from settings.ini on construction and by NumberFrames; set directly when the
@@ -193,8 +214,16 @@ class CRvPlayList : public CRvInOutRecord {
   void RefreshSnapshot();
   double BudgetMegabytes() const;
   bool IsOverBudget() const;
-  void EvictLeastRecent();
   void RemoveFromCache(CRvFrame* frame);
+  // Evicts one frame needed later than `rank` (or not at all), least recently used first;
+  // false when there is none. Never the pinned frame.
+  bool EvictOneFor(std::uint32_t rank);
+  // Makes room for one more frame of `size` MB shown at `rank`; with force the frame goes in
+  // even when nothing else can be evicted.
+  bool MakeRoomFor(double size, std::uint32_t rank, bool force);
+  RvDecodeResult PublishLocked(CRvFrame* frame, std::uint64_t generation,
+                               std::unique_ptr<CDIBSectionBitmap> bitmap, int width, int height,
+                               const std::string& error, bool force);
 
   SequenceList m_sequences;
   std::list<CRvFrame*> m_cacheOrder;  // least recently used first; frames owned by sequences
@@ -221,6 +250,12 @@ class CRvPlayList : public CRvInOutRecord {
   std::atomic<bool> m_atOut{false};
 
   CFrameDecoder* m_decoder = nullptr;
+  std::vector<CRvFrame*> m_byIndex;          // every frame by index, built by NumberFrames
+  std::vector<std::uint32_t> m_rank;         // read-ahead rank by index; kRvNone: not needed
+  std::vector<std::uint32_t> m_rankedOrder;  // the indices that have a rank
+  CRvFrame* m_pinned = nullptr;              // the frame last handed out by FetchCurrentFrame
+  std::atomic<std::uint64_t> m_generation{1};
+  std::condition_variable_any m_published;  // a decode in flight ended
   std::atomic<int> m_ramPercent{80};
   std::atomic<std::uint64_t> m_physicalMemory{0};
 };

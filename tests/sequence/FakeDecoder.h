@@ -14,8 +14,11 @@
 class CFakeFrameDecoder : public CFrameDecoder {
  public:
   void DecodeFile(const std::string& fileName, CImageBitmap* bitmap, int = 0) override {
-    ++m_decodes;
+    ++m_inside;
+    while (m_gateClosed.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (m_delay.count() > 0) std::this_thread::sleep_for(m_delay);
+    --m_inside;
+    ++m_decodes;
     std::ifstream in(fileName);
     std::string first;
     if (!(in >> first)) throw CTextException(kErrCannotOpen, "cannot open " + fileName);
@@ -29,8 +32,14 @@ class CFakeFrameDecoder : public CFrameDecoder {
   }
   int Decodes() const { return m_decodes.load(); }
   void SetDelay(std::chrono::milliseconds delay) { m_delay = delay; }
+  // While closed, every decode waits inside the decoder; Inside() counts the waiting ones.
+  void CloseGate() { m_gateClosed = true; }
+  void OpenGate() { m_gateClosed = false; }
+  int Inside() const { return m_inside.load(); }
 
  private:
   std::atomic<int> m_decodes{0};
+  std::atomic<int> m_inside{0};
+  std::atomic<bool> m_gateClosed{false};
   std::chrono::milliseconds m_delay{0};
 };

@@ -13,7 +13,8 @@
 
 namespace {
 
-const char kUsage[] = "demo DIR [--frames N] [--size WxH] [--format png|jpg|tif]";
+const char kUsage[] =
+    "demo DIR [--frames N] [--size WxH] [--format png|jpg|tif] [--content shapes|render]";
 
 struct DemoOptions {
   std::string folder;
@@ -21,6 +22,7 @@ struct DemoOptions {
   int width = 1280;
   int height = 720;
   std::string format = "png";
+  std::string content = "shapes";
 };
 
 bool ParseInt(const std::string& text, int low, int high, int* value) {
@@ -143,6 +145,107 @@ void DrawFrame(CImageBitmap& bitmap, int index, int count) {
   DrawNumber(canvas, index + 1, width / 2, height / 2, height * 2 / 5);
 }
 
+// --- render content: frames that compress like real renders --------------------------------
+
+std::uint32_t Hash(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7FEB352Du;
+  x ^= x >> 15;
+  x *= 0x846CA68Bu;
+  x ^= x >> 16;
+  return x;
+}
+
+double Lattice(int x, int y, std::uint32_t seed) {
+  return (Hash(std::uint32_t(x) * 73856093u ^ std::uint32_t(y) * 19349663u ^ seed) & 0xFFFF) /
+         65535.0;
+}
+
+// Smooth value noise in 0..1.
+double Noise(double x, double y, std::uint32_t seed) {
+  const int ix = int(std::floor(x)), iy = int(std::floor(y));
+  const double fx = x - ix, fy = y - iy;
+  const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+  const double a = Lattice(ix, iy, seed), b = Lattice(ix + 1, iy, seed);
+  const double c = Lattice(ix, iy + 1, seed), d = Lattice(ix + 1, iy + 1, seed);
+  return (a + (b - a) * sx) + ((c + (d - c) * sx) - (a + (b - a) * sx)) * sy;
+}
+
+double Fbm(double x, double y, std::uint32_t seed) {
+  double sum = 0, amplitude = 0.5;
+  for (int octave = 0; octave < 4; ++octave) {
+    sum += amplitude * Noise(x, y, seed + std::uint32_t(octave) * 1013u);
+    x *= 2.03;
+    y *= 2.03;
+    amplitude *= 0.5;
+  }
+  return sum;
+}
+
+std::uint8_t Clamp8(double v) { return std::uint8_t(std::clamp(v, 0.0, 255.0)); }
+
+// A sky with clouds over a textured ground, three shaded spheres moving over the sequence, and
+// film grain that changes every frame: gradients, detail and noise like a rendered plate.
+void DrawRenderFrame(CImageBitmap& bitmap, int index, int count) {
+  const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+  const double pi = 3.14159265358979323846;
+  const double phase = count > 1 ? double(index) / double(count) : 0.0;
+  const double horizon = 0.58 * height;
+  struct Sphere {
+    double x, y, r, red, green, blue;
+  } spheres[3];
+  for (int i = 0; i < 3; ++i) {
+    const double t = 2 * pi * (phase + i / 3.0);
+    spheres[i] = {width * (0.5 + 0.33 * std::cos(t)),
+                  horizon + height * (0.12 + 0.08 * std::sin(t)),
+                  height * (0.08 + 0.03 * i),
+                  0.9 - 0.3 * i,
+                  0.4 + 0.25 * i,
+                  0.3 + 0.3 * i};
+  }
+  const double scale = 8.0 / width;
+  for (int y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<RvPixel*>(bitmap.GetLineArray()[y]);
+    for (int x = 0; x < width; ++x) {
+      double r, g, b;
+      if (y < horizon) {
+        const double v = y / horizon;
+        const double cloud =
+            std::max(0.0, Fbm(x * scale + phase * 3, y * scale * 2, 7) - 0.45) * 2.2;
+        r = 40 + 150 * v + 180 * cloud;
+        g = 70 + 110 * v + 180 * cloud;
+        b = 130 + 60 * v + 170 * cloud;
+      } else {
+        const double depth = (y - horizon) / (height - horizon);
+        const double tex = Fbm(x * scale * 3, y * scale * 6, 11);
+        const bool check =
+            ((int(x / (40 + 120 * depth)) + int((y - horizon) / (12 + 60 * depth))) & 1) != 0;
+        const double base = (check ? 90 : 120) * (0.5 + 0.5 * depth);
+        r = base + 60 * tex;
+        g = base * 0.9 + 50 * tex;
+        b = base * 0.7 + 30 * tex;
+      }
+      for (const Sphere& s : spheres) {
+        const double dx = (x - s.x) / s.r, dy = (y - s.y) / s.r, d2 = dx * dx + dy * dy;
+        if (d2 >= 1.0) continue;
+        const double dz = std::sqrt(1.0 - d2);
+        const double light = std::max(0.0, -0.4 * dx - 0.5 * dy + 0.77 * dz);
+        const double spec = std::pow(light, 40) * 220;
+        const double shade = 0.15 + 0.85 * light;
+        r = 255 * s.red * shade + spec;
+        g = 255 * s.green * shade + spec;
+        b = 255 * s.blue * shade + spec;
+      }
+      const std::uint32_t grain = Hash(std::uint32_t(x) + std::uint32_t(y) * std::uint32_t(width) +
+                                       std::uint32_t(index) * 2654435761u);
+      r += int(grain & 15) - 8;
+      g += int((grain >> 8) & 15) - 8;
+      b += int((grain >> 16) & 15) - 8;
+      row[x] = RvMakePixel(Clamp8(r), Clamp8(g), Clamp8(b), 255);
+    }
+  }
+}
+
 int Parse(const std::vector<std::string>& args, DemoOptions* o) {
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -160,6 +263,8 @@ int Parse(const std::vector<std::string>& args, DemoOptions* o) {
       ok = ParseSize(v, &o->width, &o->height);
     else if (a == "--format")
       ok = (o->format = v) == "png" || v == "jpg" || v == "tif";
+    else if (a == "--content")
+      ok = (o->content = v) == "shapes" || v == "render";
     if (!ok) {
       std::fprintf(stderr, "rvtool demo: bad option %s %s\n", a.c_str(), v.c_str());
       return UsageError(kUsage);
@@ -176,7 +281,10 @@ int RunDemo(const std::vector<std::string>& args) {
   if (WantsHelp(args)) {
     std::printf(
         "usage: rvtool %s\n\nWrites a demo sequence DIR/demo.0001.EXT ... (default 96 frames,\n"
-        "1280x720, PNG): moving shapes, the frame number, an alpha channel (not in JPEG).\n",
+        "1280x720, PNG). Content \"shapes\" (the default): moving shapes, the frame number and an\n"
+        "alpha channel (not in JPEG). Content \"render\": a sky, textured ground, shaded spheres\n"
+        "and film grain, so frames compress like real renders (a 2048x1556 PNG is several MB);\n"
+        "use it to try decoding speed and the cache on realistic data.\n",
         kUsage);
     return 0;
   }
@@ -198,7 +306,11 @@ int RunDemo(const std::vector<std::string>& args) {
     return 2;
   }
   for (int i = 0; i < options.frames; ++i) {
-    DrawFrame(bitmap, i, options.frames);
+    if (options.content == "render") {
+      DrawRenderFrame(bitmap, i, options.frames);
+    } else {
+      DrawFrame(bitmap, i, options.frames);
+    }
     char name[32];
     std::snprintf(name, sizeof name, "demo.%04d.%s", i + 1, options.format.c_str());
     const std::string path = (std::filesystem::path(options.folder) / name).string();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "imaging/FrameDecoder.h"
+#include "imaging/TextException.h"
 
 using enginetest::ManualEngine;
 
@@ -459,4 +461,62 @@ TEST(Hold, CropAndResampleDropDecodedFramesAndRedraw) {
   m.engine->SetCrop(nullptr);
   m.engine->SetResample(nullptr);
   EXPECT_EQ(m.engine->GetResample(), nullptr);
+}
+
+// Opening a new sequence holds the engine while a loop-pause restart falls due: the restart
+// must wait for the release instead of running on the play list being replaced.
+TEST(Hold, ADuePendingActionWaitsForTheRelease) {
+  ManualEngine m;
+  m.Attach(5);
+  m.engine->SetPlayMode(1);
+  m.engine->SetLoopPause(2);
+  PlayToForwardEnd(m);
+  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
+  ASSERT_TRUE(m.engine->Hold());
+  m.clock.Advance(5.0);
+  m.Cycles(3);
+  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
+  EXPECT_FALSE(m.engine->IsPlaying());
+  EXPECT_EQ(m.Index(), 4u);
+  m.engine->Release();
+  m.Cycles(1);
+  EXPECT_TRUE(m.engine->IsPlaying());
+}
+
+namespace {
+class FailingDecoder : public CFrameDecoder {
+ public:
+  void DecodeFile(const std::string&, CImageBitmap*, int = 0) override {
+    ++decodes;
+    throw CTextException(kErrFormat, "Decoder error: truncated data");
+  }
+  int decodes = 0;
+};
+}  // namespace
+
+TEST(DrawFrame, AnUnreadableFrameSaysWhyAndIsNotReadAgainEveryCycle) {
+  ManualEngine m;
+  FailingDecoder decoder;
+  m.Attach(3)->SetFrameDecoder(&decoder);
+  m.engine->RequestRedraw();
+  m.Cycles(1);
+  EXPECT_EQ(m.status.GetDefaultText(), "Frame 0001: Decoder error: truncated data");
+  EXPECT_EQ(m.engine->GetLastShownBitmap(), nullptr);  // not the idle picture, not an old frame
+  m.engine->RequestRedraw();
+  m.Cycles(2);
+  EXPECT_EQ(decoder.decodes, 1);
+}
+
+TEST(HoldGuard, ReleasesOnlyTheHoldItTook) {
+  ManualEngine m;
+  {
+    CKaHoldGuard outer(m.engine.get());
+    EXPECT_TRUE(outer.Held());
+    {
+      CKaHoldGuard inner(m.engine.get());
+      EXPECT_FALSE(inner.Held());
+    }
+    EXPECT_TRUE(m.engine->IsHeld());
+  }
+  EXPECT_FALSE(m.engine->IsHeld());
 }

@@ -5,8 +5,11 @@
 #include <chrono>
 #include <thread>
 
+#include "../sequence/FakeDecoder.h"
 #include "EngineTestSupport.h"
+#include "TestUtil.h"
 #include "engine/IdlePicture.h"
+#include "imageops/RvCrop.h"
 
 using namespace std::chrono_literals;
 using enginetest::MakePlayList;
@@ -124,4 +127,58 @@ TEST(IdlePicture, DrawnWhenThereIsNoPlayList) {
   EXPECT_EQ(engine.GetLastFrameWidth(), 320);
   EXPECT_EQ(engine.GetLastFrameHeight(), 240);
   EXPECT_NE(engine.GetLastInfoLine().find("320 x 240"), std::string::npos);
+}
+
+// Read-ahead on decode threads while the worker plays: frames ahead of the playhead arrive in
+// RAM, and once a crop change returns no uncropped frame is drawn again.
+TEST(ReadAhead, FillsAheadAndACropChangeNeverShowsAnOldFrame) {
+  rvtest::TempDir dir;
+  auto list = MakePlayList(40, dir.Path().string());
+  for (int i = 1; i <= 40; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "shot_%04d.png", i);
+    rvtest::WriteFile(dir.File(name), "64 32");
+  }
+  CFakeFrameDecoder decoder;
+  decoder.SetDelay(3ms);
+  list->SetFrameDecoder(&decoder);
+  RecordingSurface surface;
+  CKaStatusLine status;
+  KaDrawThreadOptions options;
+  options.idlePictureLoader = [] { return enginetest::MakeBitmap(16, 8, 32); };
+  options.decodeThreads = 2;
+  CKaDrawThread engine(nullptr, &surface, &status, nullptr, options);
+  engine.GetMoBlurBuffer()->SetMode(0);
+  engine.SetDisplayRect(0, 0, 100, 60);
+  {
+    CKaHoldGuard hold(&engine);
+    engine.SetPlayList(list.get());
+  }
+  EXPECT_EQ(engine.GetDecodeThreadCount(), 2u);
+  engine.SetFps(100);
+  engine.Play(false);
+  ASSERT_TRUE(WaitFor([&] { return list->GetCurrentIndex() >= 5; }));
+  CRvCrop crop;
+  crop.Set(CRvCrop::kWidth, 8, false);
+  engine.SetCrop(&crop);
+  std::size_t mark = 0;
+  {
+    CKaHoldGuard hold(&engine);
+    mark = surface.frames.size();
+  }
+  ASSERT_TRUE(
+      WaitFor([&] { return list->GetCurrentIndex() >= 20 || list->GetCurrentIndex() < 5; }));
+  engine.Pause(false);
+  std::this_thread::sleep_for(50ms);  // the pool reads ahead of the stopped playhead
+  CKaHoldGuard hold(&engine);
+  int cropped = 0;
+  for (std::size_t f = mark; f < surface.frames.size(); ++f)
+    for (const auto& op : surface.frames[f])
+      if (op.kind == enginetest::DrawOp::kBitmap) {
+        EXPECT_NE(op.view.width, 64) << "frame " << f;
+        cropped += op.view.width == 8;
+      }
+  EXPECT_GT(cropped, 5);
+  const std::uint32_t next = (list->GetCurrentIndex() + 1) % 40;
+  EXPECT_TRUE(list->GetLoadedFlags()[next].load());
 }

@@ -18,6 +18,7 @@ const char kUsage[] =
     "  IN[-OUT]      in and out points as frame numbers (20 sets only the in point)\n"
     "  -c CROP       crop every frame: l10 r10, w50%, or LEFT TOP WIDTH HEIGHT\n"
     "  -r RESAMPLE   scale every frame: 50%, 720 576, h288\n"
+    "  -u            accepted for compatibility, no effect\n"
     "\n"
     "example: reelvane /shots/shot_0001.tif 10-50 -c l10 r10 -r 50%\n"
     "\n"
@@ -26,7 +27,7 @@ const char kUsage[] =
     "fits the picture.\n"
     "\n"
     "Settings and logs live in $REELVANE_HOME when set, else beside the program when that\n"
-    "folder is writable and the copy is not a system install, else in ~/.config/reelvane/.\n"
+    "folder is writable and not an installed copy, else in ~/.config/reelvane/.\n"
     "The full help is doc/index.html beside the program.\n";
 
 // These are answered before the command-line grammar runs and without a QApplication, so they

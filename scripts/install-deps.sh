@@ -11,6 +11,7 @@ packages=(
   clang-format
   imagemagick netpbm ffmpeg
   xvfb xauth
+  librsvg2-bin desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -13,6 +13,9 @@ inline constexpr const char* kNesPathSeparatorText = "/";
 // Typed network paths ("//server/share/..." or "\\server\share\...") start with two of these.
 inline constexpr const char* kNesNetworkPrefix = "//";
 inline constexpr const char* kNesNetworkPrefixWindows = "\\\\";
+// A file of this name in the program folder marks a copy installed for all users (the install
+// target puts it there): its settings and logs then never go beside the program.
+inline constexpr const char* kNesInstalledCopyMarker = "installed-copy.txt";
 
 // --- ini files ----------------------------------------------------------------------------
 NES_EXPORT std::string strReadFromIniFile(const std::string& file, const std::string& section,
@@ -39,8 +42,9 @@ NES_EXPORT bool bWriteToIniFile(const std::string& file, const std::string& sect
 // The running executable's folder, ending in the separator.
 NES_EXPORT std::string strAppPath();
 // The folder of the files kept "beside the program" (settings.ini, logs, presets), ending in
-// the separator: $REELVANE_HOME when set, else the program folder when writable, else
-// $XDG_CONFIG_HOME/reelvane/ (default ~/.config/reelvane/). Created when missing.
+// the separator: $REELVANE_HOME when set, else the program folder when writable and not
+// marked as an installed copy (kNesInstalledCopyMarker), else $XDG_CONFIG_HOME/reelvane/
+// (default ~/.config/reelvane/). Created when missing.
 NES_EXPORT std::string strSettingsPath();
 NES_EXPORT std::string strGetFullPath(const std::string& path);
 NES_EXPORT void SplitPath(std::string path, std::string* drive, std::string* directory,

@@ -57,7 +57,11 @@ std::string strSettingsPath() {
     if (!folder.empty()) return folder;
   }
   const std::string app = strAppPath();
-  if (IsWritableFolder(app)) return app;
+  // An installed copy's folder is shared by every user and belongs to the package manager;
+  // root can write there, but what it leaves would outlive the package.
+  std::error_code ec;
+  const bool installed = std::filesystem::exists(app + kNesInstalledCopyMarker, ec);
+  if (!installed && IsWritableFolder(app)) return app;
   std::string config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == kNesPathSeparator) {
     config = xdg;

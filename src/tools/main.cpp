@@ -25,7 +25,8 @@ const Command kCommands[] = {
 void PrintHelp(FILE* out) {
   std::fprintf(out, "usage: rvtool COMMAND [ARGS]\n\ncommands:\n");
   for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.summary);
-  std::fprintf(out, "\nrvtool COMMAND --help describes a command.\n");
+  std::fprintf(
+      out, "\nrvtool COMMAND --help describes a command; rvtool --version prints the version.\n");
 }
 
 }  // namespace
@@ -50,6 +51,10 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "-h" || name == "--help") {
     PrintHelp(stdout);
+    return 0;
+  }
+  if (name == "--version") {
+    std::printf("rvtool (Reelvane) %s\n", RV_VERSION);
     return 0;
   }
   const std::vector<std::string> args(argv + 2, argv + argc);

@@ -73,7 +73,7 @@ class NES_EXPORT INesSocketNotifier {
 // connection it accepts and closes every later one while that peer is still there, so no
 // other process can take the link over; once the peer has gone a new one is accepted. The
 // owner's thread calls everything; the I/O thread only sets the flags, accepts and notifies.
-// The notifier is not owned and must outlive the socket (or be replaced by null first).
+// The notifier is not owned and must outlive the socket's Close (or destruction).
 class NES_EXPORT CNesAsyncSocket {
  public:
   CNesAsyncSocket();

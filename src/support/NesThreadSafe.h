@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -15,8 +16,9 @@
 class CNesMsg;
 
 // One lock per object, taken with a time-out so that a stuck peer shows up as a failed
-// operation instead of a hung thread. Any thread may call WaitReady; the thread that got it
-// calls SignalReady. Not re-entrant: a thread holding it must not wait for it again.
+// operation instead of a hung thread. Any thread may call WaitReady; SignalReady gives the
+// lock back (normally from the thread that took it). Not re-entrant: a thread holding it
+// must not wait for it again, or it waits out the time-out and fails.
 class NES_EXPORT CNesThreadSafeClass {
  public:
   static constexpr std::chrono::milliseconds kWaitReadyTimeout{5000};
@@ -28,11 +30,26 @@ class NES_EXPORT CNesThreadSafeClass {
 
   // True when the lock was taken within kWaitReadyTimeout. On false the caller must not touch
   // what the lock guards (the operation fails instead of going on unguarded).
-  bool WaitReady() const { return m_ready.try_lock_for(kWaitReadyTimeout); }
-  void SignalReady() const { m_ready.unlock(); }
+  bool WaitReady() const {
+    std::unique_lock lock(m_mutex);
+    if (!m_freed.wait_for(lock, kWaitReadyTimeout, [this] { return !m_taken; })) return false;
+    m_taken = true;
+    return true;
+  }
+  void SignalReady() const {
+    {
+      std::lock_guard lock(m_mutex);
+      m_taken = false;
+    }
+    m_freed.notify_one();
+  }
 
  private:
-  mutable std::timed_mutex m_ready;
+  // A binary semaphore; built from a mutex and a condition rather than a timed mutex so that
+  // the thread sanitizer follows it.
+  mutable std::mutex m_mutex;
+  mutable std::condition_variable m_freed;
+  mutable bool m_taken = false;
 };
 
 // Holds an object's WaitReady for one scope; Locked() says whether it was taken.

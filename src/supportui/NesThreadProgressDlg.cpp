@@ -1,7 +1,6 @@
 #include "supportui/NesThreadProgressDlg.h"
 
 #include <QCloseEvent>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,13 +17,13 @@ CNesThreadProgressDlg::CNesThreadProgressDlg(const std::string& text, CNesThread
   m_bar = new QProgressBar(this);
   m_bar->setRange(0, 100);
   m_bar->setValue(0);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-  m_cancel = buttons->button(QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::rejected, this, &CNesThreadProgressDlg::reject);
+  m_bar->setTextVisible(false);  // a plain bar, as the system's progress control draws it
+  m_cancel = new QPushButton(tr("Cancel"), this);
+  connect(m_cancel, &QPushButton::clicked, this, &CNesThreadProgressDlg::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_text);
   layout->addWidget(m_bar);
-  layout->addWidget(buttons);
+  layout->addWidget(m_cancel, 0, Qt::AlignRight);
   setMinimumWidth(320);
 }
 

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TestUtil.h"
 #include "support/NesMsgPipe.h"
 
 namespace {
@@ -60,6 +65,14 @@ TEST(MsgPipeTest, NamedPipesCarryATestMessageAndKeepTheirFirstClient) {
   CNesMsgFactory factory;
   CNesMsgPipeNamedPipe client(&factory), server(&factory);
   const std::string clientName = UniqueName("client"), serverName = UniqueName("server");
+  std::string stalePath;  // a socket left behind by a server that died is replaced
+  ASSERT_TRUE(bNesPipePath(serverName, &stalePath));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  stalePath.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(stale);
   ASSERT_TRUE(server.bCreateLocal(serverName));
   ASSERT_TRUE(client.bCreateLocal(clientName));
   ASSERT_TRUE(client.bConnectRemote(serverName, "."));
@@ -88,6 +101,27 @@ TEST(MsgPipeTest, NamedPipesCarryATestMessageAndKeepTheirFirstClient) {
   EXPECT_EQ(static_cast<CNesMsgTest&>(*message).strName(), "abc");
   EXPECT_EQ(message->strText(), "CNesMsgTest_" + std::to_string(id) + ": String = abc");
   EXPECT_FALSE(server.bReceiveMessage(&message));  // nothing from the intruder
+}
+
+TEST(MsgPipeTest, PipeFolderMustBePrivate) {
+  rvtest::TempDir runtime;
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string savedValue = saved ? saved : "";
+  ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+  const auto folder = runtime.Path() / "nes-pipes";
+  std::filesystem::create_directory_symlink(runtime.Path(), folder);
+  std::string path;
+  EXPECT_FALSE(bNesPipePath("p", &path));  // a link could lead anywhere
+  std::filesystem::remove(folder);
+  std::filesystem::create_directory(folder);
+  std::filesystem::permissions(folder, std::filesystem::perms(0755));
+  EXPECT_TRUE(bNesPipePath("p", &path));
+  EXPECT_EQ(path, folder.string() + "/p");
+  EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0700));
+  if (saved)
+    ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1);
+  else
+    ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST(MsgPipeTest, TestMessageNamesKeepUnicodeAndAreCutAt255Units) {

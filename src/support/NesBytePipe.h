@@ -15,6 +15,8 @@
 #include "support/NesExport.h"
 #include "support/NesThreadSafe.h"
 
+// The interface of both kinds. The owner creates, opens, closes and deletes a pipe; any thread
+// may transfer through an open one.
 class NES_EXPORT CNesBytePipe : public CNesThreadSafeClass {
  public:
   // False, with nothing open, when the port or socket cannot be opened.

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -155,6 +156,12 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
   if (plan.height < 1) plan.height = 200;
   if (std::int64_t(plan.width) * plan.height > kMaxPixels)
     RaiseError(kErrNoMemory, "Cannot allocate memory bitmap.");
+  const int longest = std::max(plan.width, plan.height);
+  if (longest > kMaxShownSide) {
+    const double scale = double(kMaxShownSide) / longest;
+    plan.width = std::max(1, int(std::lround(plan.width * scale)));
+    plan.height = std::max(1, int(std::lround(plan.height * scale)));
+  }
 
   QImage picture(plan.width, plan.height, QImage::Format_RGB32);
   if (picture.isNull()) RaiseError(kErrNoMemory, "Cannot allocate memory bitmap.");

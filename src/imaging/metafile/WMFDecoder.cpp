@@ -174,15 +174,19 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     CMetafilePlayer player(&painter, picture.size());
-    if (plan.enhanced) {
-      QTransform toPicture;
-      toPicture.scale(plan.width / plan.window.width(), plan.height / plan.window.height());
-      toPicture.translate(-plan.window.left(), -plan.window.top());
-      player.StartEnhancedPlayback(toPicture, plan.pxPerMm);
-      RvPlayEnhancedMetafile(plan.records, plan.size, &player, &palette);
-    } else {
-      player.StartWindowsPlayback(plan.window);
-      RvPlayWindowsMetafile(plan.records, plan.size, &player, &palette);
+    try {
+      if (plan.enhanced) {
+        QTransform toPicture;
+        toPicture.scale(plan.width / plan.window.width(), plan.height / plan.window.height());
+        toPicture.translate(-plan.window.left(), -plan.window.top());
+        player.StartEnhancedPlayback(toPicture, plan.pxPerMm);
+        RvPlayEnhancedMetafile(plan.records, plan.size, &player, &palette);
+      } else {
+        player.StartWindowsPlayback(plan.window);
+        RvPlayWindowsMetafile(plan.records, plan.size, &player, &palette);
+      }
+    } catch (const CTextException& e) {
+      RaiseError(e.GetCode(), e.GetText());  // the player's refusal, as a decoder error
     }
   }
 

@@ -276,12 +276,15 @@ TEST(DamagedFiles, LyingPngSizeIsRefusedBeforeAllocating) {
   EXPECT_EQ(text, "Decoder error: Image too large.\n");
 }
 
+constexpr std::uint8_t kSof0[2] = {0xFF, 0xC0};
+
 // Headers claiming pictures their files cannot describe are refused before the bitmap is
 // reserved (the GIF is a 94-byte file claiming an 18928 x 16972 screen, 321 MB).
 TEST(DamagedFiles, PicturesLargerThanTheirDataAreRefused) {
-  std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0xF0, 0x49, 0x4C, 0x42, 0, 0, 0};
-  const std::uint8_t image[] = {0x2C, 0, 0, 0, 0, 0xF0, 0x49, 0x4C, 0x42, 0, 8, 2, 0x00, 0x01};
-  gif.insert(gif.end(), std::begin(image), std::end(image));
+  // Screen, no colour table; an image as large at 0,0 whose data stops after one code.
+  std::vector<std::uint8_t> gif = {'G',  'I',  'F',  '8',  '9',  'a', 0xF0, 0x49, 0x4C,
+                                   0x42, 0,    0,    0,    0x2C, 0,   0,    0,    0,
+                                   0xF0, 0x49, 0x4C, 0x42, 0,    8,   2,    0,    1};
   gif.resize(94, 0);
   // A 20000 x 20000 LZW TIFF (1.2 GB of samples) from a few hundred bytes: width and height
   // tags rewritten in place.
@@ -294,11 +297,19 @@ TEST(DamagedFiles, PicturesLargerThanTheirDataAreRefused) {
       entry[8] = 0x20, entry[9] = 0x4E, entry[10] = shortValue ? entry[10] : 0;
     }
   }
+  // A baseline JPEG claiming 16000 x 16000 pixels in 822 bytes (its frame header rewritten).
+  std::vector<std::uint8_t> jpeg = LoadData("jpeg_rgb.jpg");
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), std::begin(kSof0), std::end(kSof0));
+  ASSERT_NE(sof, jpeg.end());
+  const std::uint8_t side[4] = {0x3E, 0x80, 0x3E, 0x80};
+  std::copy(std::begin(side), std::end(side), sof + 5);
   CGIFDecoder gifDecoder;
   CTIFFDecoder tiffDecoder;
+  CJPEGDecoder jpegDecoder;
   for (auto [decoder, data] :
        {std::pair<CImageDecoder*, std::vector<std::uint8_t>*>{&gifDecoder, &gif},
-        {&tiffDecoder, &tiff}}) {
+        {&tiffDecoder, &tiff},
+        {&jpegDecoder, &jpeg}}) {
     std::string text;
     EXPECT_EQ(DecodeError(*decoder, *data, &text), 2);
     EXPECT_NE(text.find("larger than the file's data can describe"), std::string::npos) << text;

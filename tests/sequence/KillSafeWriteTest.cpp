@@ -47,17 +47,12 @@ bool SavePlayList(const std::string& folder, int which, const std::string& path)
 const Writer kWriters[] = {
     {"ini",
      [](const std::string& folder, int which) {
-       return bNesWriteProfileString(folder + "/settings.ini", "Kill", "Value", IniValue(which)) &&
-              bNesWriteProfileString(folder + "/settings.ini", "Kill", "Which",
-                                     std::to_string(which));
+       return bNesWriteProfileString(folder + "/settings.ini", "Kill", "Value", IniValue(which));
      },
      [](const std::string& folder) {
-       std::string value, which;
-       if (!bNesGetProfileString(folder + "/settings.ini", "Kill", "Value", &value) ||
-           !bNesGetProfileString(folder + "/settings.ini", "Kill", "Which", &which))
-         return -1;
-       // The two keys are written one after the other: the value may be one write ahead.
-       return value == IniValue(0) || value == IniValue(1) ? (value == IniValue(1)) : -1;
+       std::string value;
+       bNesGetProfileString(folder + "/settings.ini", "Kill", "Value", &value);
+       return value == IniValue(0) ? 0 : value == IniValue(1) ? 1 : -1;
      }},
     {"rvpl",
      [](const std::string& folder, int which) {

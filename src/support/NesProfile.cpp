@@ -188,8 +188,10 @@ std::string Join(const std::vector<ProfileLine>& lines, const std::string& newli
   std::string out;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     out += lines[i].text;
-    // A last line without an ending gets one when something now follows it.
-    out += (lines[i].ending.empty() && i + 1 < lines.size()) ? newline : lines[i].ending;
+    // A last line without a line feed (nothing or a lone carriage return) gets a whole line
+    // ending when something now follows it; otherwise the next line would join it.
+    const bool lineFeed = lines[i].ending.find('\n') != std::string::npos;
+    out += (!lineFeed && i + 1 < lines.size()) ? newline : lines[i].ending;
   }
   return out;
 }

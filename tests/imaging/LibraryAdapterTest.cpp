@@ -2,9 +2,12 @@
 // with ImageMagick's own decode; and on damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "ImagingTestSupport.h"
+#include "decoders/DecoderTestUtil.h"
 #include "imaging/FrameDecoder.h"
 #include "imaging/decoders/GIFDecoder.h"
 #include "imaging/decoders/JPEGDecoder.h"
@@ -83,7 +86,14 @@ const Case kCases[] = {
     {"tiff_grey8.tif", 8, false, 0, false, "tiff"},
     {"tiff_grey1.tif", 8, false, 0, false, "tiff"},
     {"tiff_rgb.tif", 32, false, 0, false, "tiff"},
-    {"tiff_rgba.tif", 32, true, 1, true, "tiff"},
+    {"tiff_rgba.tif", 32, true, 0, false, "tiff"},
+    {"tiff_rgba_unassoc.tif", 32, true, 0, false, "tiff"},
+    {"tiff_rgba_planar.tif", 32, true, 0, false, "tiff"},
+    {"tiff_rgb16.tif", 32, false, 0, false, "tiff"},
+    {"tiff_rgba16.tif", 32, true, 0, false, "tiff"},
+    {"tiff_rgb16_planar.tif", 32, false, 0, false, "tiff"},
+    {"tiff_rgb16_tiled.tif", 32, false, 0, false, "tiff"},
+    {"tiff_grey16.tif", 32, false, 0, false, "tiff"},
     {"tiff_grey8_tiled.tif", 32, false, 0, false, "tiff"},
     {"tiff_rgb_tiled.tif", 32, false, 0, false, "tiff"},
     {"gif_16.gif", 8, false, 0, false, "gif"},
@@ -97,6 +107,35 @@ INSTANTIATE_TEST_SUITE_P(Adapters, ReferenceFiles, ::testing::ValuesIn(kCases),
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
                          });
+
+// Float and half TIFFs (written by oiiotool) show their values clipped to 0-1 and scaled to
+// 8 bits, rounded, as oiiotool's own conversion to 8 bits does; unassociated alpha as stored.
+class FloatTiffFiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FloatTiffFiles, ClipAndScaleOiiotoolsSamples) {
+  const std::string path = ImagingData(GetParam());
+  std::vector<double> ref;
+  int channels = 0;
+  std::string why;
+  if (!dectest::OiioSamples(path, &ref, &channels, &why)) GTEST_SKIP() << why;
+  CFrameDecoder decoder;
+  CDIBSectionBitmap bitmap;
+  decoder.DecodeFile(path, &bitmap);
+  EXPECT_EQ(bitmap.HasAlpha(), channels == 4);
+  const std::vector<std::uint8_t> ours = BitmapToRGBA(bitmap);
+  ASSERT_EQ(ours.size() / 4 * std::size_t(channels), ref.size());
+  int clipped = 0;
+  for (std::size_t i = 0; i < ours.size(); ++i) {
+    const std::size_t pixel = i / 4, c = i % 4;
+    const double v = c < std::size_t(channels) ? ref[pixel * std::size_t(channels) + c] : 1.0;
+    clipped += v < 0 || v > 1;
+    ASSERT_EQ(int(ours[i]), int(std::lround(std::clamp(v, 0.0, 1.0) * 255))) << i;
+  }
+  EXPECT_GT(clipped, 0);  // the files hold values outside 0-1
+}
+
+INSTANTIATE_TEST_SUITE_P(Adapters, FloatTiffFiles,
+                         ::testing::Values("tiff_float.tif", "tiff_half_rgba.tif"));
 
 std::vector<std::uint8_t> LoadData(const std::string& name) {
   const std::string s = rvtest::ReadFile(ImagingData(name));
@@ -235,6 +274,46 @@ TEST(DamagedFiles, LyingPngSizeIsRefusedBeforeAllocating) {
   std::string text;
   EXPECT_EQ(DecodeError(d, data, &text), 2);
   EXPECT_EQ(text, "Decoder error: Image too large.\n");
+}
+
+constexpr std::uint8_t kSof0[2] = {0xFF, 0xC0};
+
+// Headers claiming pictures their files cannot describe are refused before the bitmap is
+// reserved (the GIF is a 94-byte file claiming an 18928 x 16972 screen, 321 MB).
+TEST(DamagedFiles, PicturesLargerThanTheirDataAreRefused) {
+  // Screen, no colour table; an image as large at 0,0 whose data stops after one code.
+  std::vector<std::uint8_t> gif = {'G',  'I',  'F',  '8',  '9',  'a', 0xF0, 0x49, 0x4C,
+                                   0x42, 0,    0,    0,    0x2C, 0,   0,    0,    0,
+                                   0xF0, 0x49, 0x4C, 0x42, 0,    8,   2,    0,    1};
+  gif.resize(94, 0);
+  // A 20000 x 20000 LZW TIFF (1.2 GB of samples) from a few hundred bytes: width and height
+  // tags rewritten in place.
+  std::vector<std::uint8_t> tiff = LoadData("tiff_rgb.tif");
+  const std::size_t ifd = tiff[4] | tiff[5] << 8 | tiff[6] << 16 | std::size_t(tiff[7]) << 24;
+  for (std::size_t e = 0; e < std::size_t(tiff[ifd] | tiff[ifd + 1] << 8); ++e) {
+    std::uint8_t* entry = &tiff[ifd + 2 + 12 * e];
+    if ((entry[0] == 0 || entry[0] == 1) && entry[1] == 1) {  // tags 256 and 257
+      const bool shortValue = entry[2] == 3;
+      entry[8] = 0x20, entry[9] = 0x4E, entry[10] = shortValue ? entry[10] : 0;
+    }
+  }
+  // A baseline JPEG claiming 16000 x 16000 pixels in 822 bytes (its frame header rewritten).
+  std::vector<std::uint8_t> jpeg = LoadData("jpeg_rgb.jpg");
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), std::begin(kSof0), std::end(kSof0));
+  ASSERT_NE(sof, jpeg.end());
+  const std::uint8_t side[4] = {0x3E, 0x80, 0x3E, 0x80};
+  std::copy(std::begin(side), std::end(side), sof + 5);
+  CGIFDecoder gifDecoder;
+  CTIFFDecoder tiffDecoder;
+  CJPEGDecoder jpegDecoder;
+  for (auto [decoder, data] :
+       {std::pair<CImageDecoder*, std::vector<std::uint8_t>*>{&gifDecoder, &gif},
+        {&tiffDecoder, &tiff},
+        {&jpegDecoder, &jpeg}}) {
+    std::string text;
+    EXPECT_EQ(DecodeError(*decoder, *data, &text), 2);
+    EXPECT_NE(text.find("larger than the file's data can describe"), std::string::npos) << text;
+  }
 }
 
 TEST(DamagedFiles, LyingTiffOffsetsFail) {

@@ -121,6 +121,13 @@ TEST_F(IniFileTest, NewKeyGoesToTheEndOfItsSectionAndNewSectionToTheEndOfFile) {
   EXPECT_EQ(ReadFile(m_ini), "[A]\nx=1\nz=3\n\n[B]\ny=2\n[C]\nw=4\n");
 }
 
+TEST_F(IniFileTest, NewSectionAfterALastLineEndingInACarriageReturnStartsItsOwnLine) {
+  WriteFile(m_ini, "[A]\nx=1\r");
+  ASSERT_TRUE(bWriteToIniFile(m_ini, "B", "y", 2));
+  EXPECT_EQ(iReadFromIniFile(m_ini, "B", "y", 0), 2);
+  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "x", 0), 1);
+}
+
 TEST_F(IniFileTest, WindowsLineEndingsAreKept) {
   WriteFile(m_ini, "[A]\r\nx=1\r\n");
   ASSERT_TRUE(bWriteToIniFile(m_ini, "A", "y", 2));

@@ -82,6 +82,13 @@ void CGIFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int) {
   if (!BitmapSizeAcceptable(std::uint64_t(g->SWidth), std::uint64_t(g->SHeight), 8) ||
       desc.Width <= 0 || desc.Height <= 0)
     RaiseError(kErrFormat, "Image too large.");
+  // The image's codes must fit the data that is left; the screen around it is background, but
+  // a screen vastly larger than the whole file could describe is a lie, not a picture.
+  if (!DataCanDescribe(std::uint64_t(desc.Width) * std::uint64_t(desc.Height),
+                       source->GetRemaining(), kLzwMaxRatio) ||
+      !DataCanDescribe(std::uint64_t(g->SWidth) * std::uint64_t(g->SHeight), source->GetFileSize(),
+                       kLzwMaxRatio))
+    RaiseError(kErrFormat, kImplausibleText);
 
   bitmap->Create(g->SWidth, g->SHeight, 8, false);
   RvPixel* palette = bitmap->GetPalette();

@@ -21,6 +21,7 @@ struct JpegJob {
   int errorCode;
   char message[JMSG_LENGTH_MAX + 64];
   bool locked;
+  bool implausible;  // the header claims more than the file's data can describe
 };
 
 constexpr std::size_t kChunk = 64 * 1024;
@@ -119,6 +120,14 @@ bool RunJpeg(jpeg_decompress_struct* cinfo, JpegJob* job, CImageBitmap* bitmap, 
     *tooLarge = true;
     return false;
   }
+  // Sequential Huffman data codes every block; progressive and arithmetic-coded files can be
+  // far denser and are bounded by the size limit alone.
+  if (!cinfo->progressive_mode && !cinfo->arith_code &&
+      !DataCanDescribe(std::uint64_t(cinfo->image_width) * cinfo->image_height,
+                       job->source->GetFileSize(), kJpegMaxPixelsPerByte)) {
+    job->implausible = true;
+    return false;
+  }
   bitmap->CreateForOverwrite(int(cinfo->output_width), int(cinfo->output_height),
                              std::uint16_t(bpp), false);
   if (grey) bitmap->SetGreyPalette();
@@ -189,6 +198,7 @@ void CJPEGDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int) {
   if (RunJpeg(cinfo, &job, bitmap, m_fast, &tooLarge)) return;
   if (job.locked) bitmap->Unlock();
   if (tooLarge) RaiseError(kErrFormat, "Image too large.");
+  if (job.implausible) RaiseError(kErrFormat, kImplausibleText);
   if (job.errorCode == kErrEndOfFile) throw CTextException(kErrEndOfFile, job.message);
   RaiseError(job.errorCode ? job.errorCode : kErrFormat, job.message);
 }

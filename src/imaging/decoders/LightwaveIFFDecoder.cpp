@@ -133,6 +133,8 @@ void CLightwaveIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, 
     std::uint8_t* dst = lines[y];
     for (int x0 = 0; x0 < width; x0 += 8) {
       std::memset(pixels, 0, sizeof pixels);
+      if (components < 4)  // 24 planes: no alpha, so opaque
+        for (int k = 0; k < 8; ++k) pixels[4 * k + 3] = 255;
       for (int c = 0; c < components; ++c) {
         GatherComponent(data + std::size_t(c) * 8 * planeBytes + std::size_t(x0 / 8), planeBytes,
                         gathered);

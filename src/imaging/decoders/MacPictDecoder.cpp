@@ -292,6 +292,12 @@ void CMacPictDecoder::EnsureCanvas() {
   const std::int64_t w = m_frame.Width(), h = m_frame.Height();
   if (w <= 0 || h <= 0) RaiseError(kErrFormat, kBadGeometry);
   if (w * h > kMaxPixels) RaiseError(kErrNoMemory, "Out of memory creating bitmap.");
+  // Images may be stretched onto the frame, so a small file can fill a larger frame; but not a
+  // frame beyond what the whole file's rows could cover even at PackBits' best (one-bit rows,
+  // 128 bytes from 2), unless it stays small anyway.
+  if (w * h > kFreeCanvasPixels &&
+      std::uint64_t(w * h) / kMaxPixelsPerByte > m_source->GetFileSize())
+    RaiseError(kErrFormat, "The picture frame is larger than the file's data can describe.");
   try {
     m_canvas.assign(std::size_t(w * h), kWhite);
     if (m_indexed) m_indexes.assign(std::size_t(w * h), kUncovered);

@@ -18,6 +18,10 @@ class CMacPictDecoder : public CImageDecoder {
 
   // Picture frames larger than this many pixels are refused before anything is allocated.
   static constexpr std::int64_t kMaxPixels = std::int64_t(1) << 26;
+  // Frames up to this size are drawn whatever the file's size; larger ones need the data to
+  // plausibly cover them at kMaxPixelsPerByte.
+  static constexpr std::int64_t kFreeCanvasPixels = std::int64_t(1) << 20;
+  static constexpr std::uint64_t kMaxPixelsPerByte = 128 * 8 / 2;
 
  protected:
   void DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) override;

@@ -24,6 +24,12 @@ constexpr std::uint32_t kRgba = Tag("RGBA");
 // A two-byte run stands for at most 128 bytes of one channel.
 constexpr std::uint64_t kMaxBytesPerByte = 64;
 
+// Tiles without alpha are opaque; written copies and alpha views rely on it.
+constexpr std::uint8_t kOpaque = 255;
+
+// 16-bit samples are scaled like SGI's: trunc(s x 255 / 65535), the same as s / 257.
+inline std::uint8_t Sample16(const std::uint8_t* p) { return std::uint8_t(WordBE(p) / 257); }
+
 [[noreturn]] void Fail(int code, const std::string& text) { throw CTextException(code, text); }
 
 }  // namespace
@@ -63,6 +69,10 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
   const std::uint32_t width = LongBE(tbhd);
   const std::uint32_t height = LongBE(tbhd + 4);
   const std::uint32_t flags = LongBE(tbhd + 12);
+  // Writers differ in what they store for 16-bit samples (1 or 2); any non-zero count means two
+  // bytes a sample, 0 one.
+  const bool wide = WordBE(tbhd + 16) != 0;
+  const std::size_t sampleBytes = wide ? 2 : 1;
   const int tileCount = WordBE(tbhd + 18);
   const std::uint32_t compression = LongBE(tbhd + 20);
   if (compression > 1) Fail(kErrUnsupported, "Maya IFF format unsupported compression format > 1");
@@ -71,7 +81,8 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
   const int channels = alpha ? 4 : 3;
   if (std::string p = ImageSizeProblem(width, height, 32); !p.empty())
     Fail(kErrFormat, "Maya IFF: " + p);
-  const std::uint64_t bytes = std::uint64_t(width) * height * std::uint64_t(channels);
+  const std::uint64_t bytes =
+      std::uint64_t(width) * height * std::uint64_t(channels) * std::uint64_t(sampleBytes);
   if (std::string p = DataCapacityProblem(bytes / kMaxBytesPerByte, source->GetRemaining());
       !p.empty())
     Fail(kErrFormat, "Maya IFF: " + p);
@@ -88,7 +99,13 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
   bitmap->Create(w, h, 32, true);
   CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
-  std::vector<std::uint8_t> planes;  // run-length tiles are expanded here, one plane a channel
+  if (!alpha)  // pixels no tile covers are opaque black too
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) lines[y][4 * std::size_t(x) + 3] = kOpaque;
+  // Run-length tiles are expanded here, one plane a channel. 16-bit samples come as two sets of
+  // planes in the same channel order, the high bytes first, except alpha, whose low byte is in
+  // the first set (as the format's writers store it).
+  std::vector<std::uint8_t> planes;
 
   for (int tiles = 0; tiles < tileCount;) {
     const Chunk tile = ReadChunk(source);
@@ -110,7 +127,8 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       Fail(kErrFormat, "Maya IFF: a tile lies outside the image.");
     const int tw = x2 - x1 + 1;
     const int th = y2 - y1 + 1;
-    const std::uint64_t expected = std::uint64_t(tw) * std::uint64_t(th) * std::uint64_t(channels);
+    const std::uint64_t expected = std::uint64_t(tw) * std::uint64_t(th) * std::uint64_t(channels) *
+                                   std::uint64_t(sampleBytes);
     // The tile's data: its chunk less the corners, and never past the file's end.
     const std::uint64_t dataSize = tile.size >= 8 ? tile.size - 8 : 0;
     CByteCursor in(source->Peek(0),
@@ -120,7 +138,21 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       return lines[h - 1 - (y1 + ty)] + 4 * std::size_t(x1 + tx);
     };
 
-    if (expected <= dataSize) {
+    if (expected <= dataSize && wide) {
+      // Per pixel alpha (when present), blue, green, red as big-endian 16-bit samples.
+      // Where each stored sample lands in our blue, green, red, alpha pixel.
+      constexpr int kWithAlpha[4] = {3, 0, 1, 2};
+      constexpr int kWithout[3] = {0, 1, 2};
+      const int* offset = alpha ? kWithAlpha : kWithout;
+      for (int ty = 0; ty < th; ++ty) {
+        const std::uint8_t* src = in.Bytes(std::size_t(tw) * std::size_t(channels) * 2);
+        std::uint8_t* dst = pixelAt(0, ty);
+        for (int tx = 0; tx < tw; ++tx, dst += 4) {
+          dst[3] = kOpaque;
+          for (int c = 0; c < channels; ++c, src += 2) dst[offset[c]] = Sample16(src);
+        }
+      }
+    } else if (expected <= dataSize) {
       for (int ty = 0; ty < th; ++ty) {
         const std::uint8_t* src = in.Bytes(std::size_t(tw) * std::size_t(channels));
         std::uint8_t* dst = pixelAt(0, ty);
@@ -134,7 +166,7 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
           }
         } else {
           for (int tx = 0; tx < tw; ++tx, src += 3)
-            StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[2], src[1], src[0], 0));
+            StorePixel(dst + 4 * std::size_t(tx), RvMakePixel(src[2], src[1], src[0], kOpaque));
         }
       }
     } else {
@@ -143,8 +175,9 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       // interleaved row by row.
       const std::size_t tilePixels = std::size_t(tw) * std::size_t(th);
       const std::size_t planeStride = tilePixels + kLongItemSlack;
-      planes.resize(4 * planeStride);
-      for (int c = 0; c < channels; ++c) {
+      const int planeCount = channels * int(sampleBytes);
+      planes.resize(std::size_t(planeCount) * planeStride);
+      for (int c = 0; c < planeCount; ++c) {
         std::uint8_t* plane = planes.data() + std::size_t(c) * planeStride;
         std::size_t done = 0;
         // Items that end well inside the plane and whose fixed-size reads (a count and 128
@@ -178,6 +211,19 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
           done += count;
         }
       }
+      if (wide) {
+        // Each channel's two planes become its 8-bit samples, in the first one.
+        for (int c = 0; c < channels; ++c) {
+          std::uint8_t* first = planes.data() + std::size_t(c) * planeStride;
+          const std::uint8_t* second = first + std::size_t(channels) * planeStride;
+          const bool swapped = alpha && c == 0;
+          for (std::size_t i = 0; i < tilePixels; ++i) {
+            const std::uint8_t word[2] = {swapped ? second[i] : first[i],
+                                          swapped ? first[i] : second[i]};
+            first[i] = Sample16(word);
+          }
+        }
+      }
       // Plane order in the file: alpha (when present), blue, green, red.
       const std::uint8_t* first = planes.data();
       const std::uint8_t* a = alpha ? first : nullptr;
@@ -186,7 +232,7 @@ void CMayaIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /
       const std::uint8_t* r = g + planeStride;
       for (int ty = 0; ty < th; ++ty) {
         const std::size_t at = std::size_t(ty) * std::size_t(tw);
-        InterleavePlanes(r + at, g + at, b + at, a ? a + at : nullptr, 0, tw, pixelAt(0, ty));
+        InterleavePlanes(r + at, g + at, b + at, a ? a + at : nullptr, kOpaque, tw, pixelAt(0, ty));
       }
     }
     SkipTo(source, tile.end);

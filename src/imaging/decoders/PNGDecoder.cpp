@@ -19,7 +19,8 @@ struct PngJob {
   int errorCode;      // code of the failure that ended the decode
   char message[512];  // its text
   bool tooLarge;
-  bool locked;  // the bitmap is locked while libpng writes rows
+  bool implausible;  // the header claims more than the file's data can describe
+  bool locked;       // the bitmap is locked while libpng writes rows
 };
 
 void OnError(png_structp png, png_const_charp message) {
@@ -95,6 +96,9 @@ bool RunPng(png_structp png, png_infop info, PngJob* job) {
   png_read_info(png, info);
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
+  // Stored rows (a filter byte each) come out of Deflate data, which follows in the file.
+  const std::uint64_t storedBits = std::uint64_t(width) * png_get_channels(png, info) *
+                                   std::uint64_t(png_get_bit_depth(png, info));
 
   bool alpha = false;
   const int bpp = ChooseOutput(png, info, job->bppWanted, &alpha);
@@ -102,6 +106,11 @@ bool RunPng(png_structp png, png_infop info, PngJob* job) {
   png_read_update_info(png, info);
   if (!BitmapSizeAcceptable(width, height, bpp)) {
     job->tooLarge = true;
+    return false;
+  }
+  if (!DataCanDescribe(((storedBits + 7) / 8 + 1) * height, job->source->GetRemaining(),
+                       kDeflateMaxRatio)) {
+    job->implausible = true;
     return false;
   }
   // Create may throw (out of memory); no longjmp can be pending at that point.
@@ -162,6 +171,7 @@ void CPNGDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWa
   if (RunPng(reader.png(), reader.info(), &job)) return;
   if (job.locked) bitmap->Unlock();
   if (job.tooLarge) RaiseError(kErrFormat, "Image too large.");
+  if (job.implausible) RaiseError(kErrFormat, kImplausibleText);
   if (job.errorCode == kErrEndOfFile) throw CTextException(kErrEndOfFile, job.message);
   RaiseError(job.errorCode ? job.errorCode : kErrFormat, job.message);
 }

@@ -15,6 +15,8 @@ constexpr std::size_t kHeaderSize = 512;
 // Where each channel lands in a blue, green, red, alpha pixel.
 constexpr int kChannelOffset[4] = {2, 1, 0, 3};
 const char* const kName = "Silicon Graphics SGI";
+// An image without an alpha channel is fully opaque; written copies and alpha views rely on it.
+constexpr std::uint8_t kOpaque = 255;
 
 // 16-bit samples keep their top eight bits the way the format's own tools scale them:
 // trunc(s x 255 / 65535), which is the same as s / 257.
@@ -120,9 +122,11 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
       const std::uint8_t* src = data + std::size_t(y) * rowBytes;
       if (!wide && used >= 3) {
         InterleavePlanes(src, src + plane, src + 2 * plane, used == 4 ? src + 3 * plane : nullptr,
-                         0, width, dst);
+                         kOpaque, width, dst);
         continue;
       }
+      if (used < 4)
+        for (int x = 0; x < width; ++x) dst[4 * std::size_t(x) + 3] = kOpaque;
       for (int c = 0; c < used; ++c) {
         const std::uint8_t* s = src + std::size_t(c) * plane;
         std::uint8_t* d = dst + kChannelOffset[c];
@@ -153,7 +157,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
   // Row by row, all channels of a row together, so each output row is written once while it is
   // in the cache.
   const std::size_t stride = std::size_t(width) + kLongItemSlack;
-  // Channels the image lacks stay zero, so alpha and the missing colours are 0; the others are
+  // Colour channels the image lacks stay zero and a missing alpha is opaque; the others are
   // rewritten whole for every row.
   std::vector<std::uint8_t> samples(stride * 4, 0);
   std::uint8_t* channel[4] = {samples.data(), samples.data() + stride, samples.data() + 2 * stride,
@@ -175,7 +179,7 @@ void CSGIDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int /*bpp
                    channel[c]);
     }
     std::uint8_t* dst = lines[height - 1 - y];
-    InterleavePlanes(channel[0], channel[1], channel[2], used == 4 ? channel[3] : nullptr, 0, width,
-                     dst);
+    InterleavePlanes(channel[0], channel[1], channel[2], used == 4 ? channel[3] : nullptr, kOpaque,
+                     width, dst);
   }
 }

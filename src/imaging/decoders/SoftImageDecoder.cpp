@@ -91,7 +91,7 @@ void CSoftImageDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int
   if (std::string p = DataCapacityProblem(needed, source->GetRemaining()); !p.empty())
     Fail(kErrFormat, "SoftImage PICT: " + p);
 
-  // Colour items cover every pixel (alpha 0) before the picture counts as complete.
+  // Colour items cover every pixel before the picture counts as complete.
   bitmap->CreateForOverwrite(width, height, 32, true);
   CBitmapLock lock(bitmap);
   std::uint8_t* const* lines = bitmap->GetLineArray();
@@ -108,6 +108,9 @@ void CSoftImageDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int
     }
   };
 
+  // A picture without an alpha packet is opaque. With one, pixels whose row gets no alpha items
+  // (a colour run passing over the row's end) keep alpha 0.
+  const std::uint8_t colourAlpha = hasAlpha ? 0 : 255;
   // Colour items may run on across row ends; the pixel position counts through the image.
   std::uint64_t position = 0;
   while (position < pixels) {
@@ -117,7 +120,7 @@ void CSoftImageDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int
       const std::uint64_t at = position + i;
       const std::uint8_t* v = item.values + (item.run ? 0 : 3 * i);
       StorePixel(lines[at / std::uint64_t(width)] + 4 * (at % std::uint64_t(width)),
-                 RvMakePixel(v[0], v[1], v[2], 0));
+                 RvMakePixel(v[0], v[1], v[2], colourAlpha));
     }
     position += n;
     // The alpha of a row follows the colour item that ends exactly at the row's end.

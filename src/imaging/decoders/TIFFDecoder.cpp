@@ -2,10 +2,16 @@
 
 #include <tiffio.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
+
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -124,6 +130,257 @@ void UnpackRow(const std::uint8_t* packed, std::uint8_t* out, std::uint32_t widt
   }
 }
 
+// A 16-bit half float as a float (no library needed for one conversion).
+float HalfToFloat(std::uint16_t h) {
+  const int sign = h >> 15, exponent = (h >> 10) & 0x1F, mantissa = h & 0x3FF;
+  float v;
+  if (exponent == 0)
+    v = std::ldexp(float(mantissa), -24);
+  else if (exponent == 31)
+    v = mantissa ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity();
+  else
+    v = std::ldexp(float(mantissa | 0x400), exponent - 25);
+  return sign ? -v : v;
+}
+
+// Floats are clipped to 0-1 and scaled to 8 bits, rounded; not-a-number is 0.
+std::uint8_t FloatTo8(float v) {
+  if (!(v > 0)) return 0;
+  if (v >= 1) return 255;
+  return std::uint8_t(v * 255.0f + 0.5f);
+}
+
+// 16-bit samples become 8 bits as ImageMagick's 8-bit output of a 16-bit TIFF has them:
+// trunc(v x 255 / 65535), which is v / 257.
+std::uint8_t Short8(std::uint16_t v) { return std::uint8_t(v / 257); }
+// ImageMagick keeps alpha as opacity (65535 - alpha) and truncates that, so alpha rounds up.
+std::uint8_t ShortAlpha8(std::uint16_t v) { return std::uint8_t(255 - (65535 - v) / 257); }
+
+enum class SampleKind { kByte, kShort, kHalf, kFloat };
+
+// Converts count samples of a decoded block row to 8 bits.
+void SamplesTo8(const std::uint8_t* src, SampleKind kind, std::size_t count, std::uint8_t* out) {
+  switch (kind) {
+    case SampleKind::kByte:
+      std::memcpy(out, src, count);
+      return;
+    case SampleKind::kShort:
+      for (std::size_t i = 0; i < count; ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, src + 2 * i, 2);
+        out[i] = Short8(v);
+      }
+      return;
+    case SampleKind::kHalf:
+      for (std::size_t i = 0; i < count; ++i) {
+        std::uint16_t v;
+        std::memcpy(&v, src + 2 * i, 2);
+        out[i] = FloatTo8(HalfToFloat(v));
+      }
+      return;
+    case SampleKind::kFloat:
+      for (std::size_t i = 0; i < count; ++i) {
+        float v;
+        std::memcpy(&v, src + 4 * i, 4);
+        out[i] = FloatTo8(v);
+      }
+      return;
+  }
+}
+
+// The layouts read sample by sample rather than through libtiff's RGBA interface, which
+// premultiplies unassociated alpha (losing colour where alpha is low) and refuses floats.
+struct DirectLayout {
+  SampleKind kind = SampleKind::kByte;
+  int bytesPerSample = 1;
+  int samples = 1;
+  int colours = 1;      // 1 grey, 3 RGB
+  int alphaIndex = -1;  // sample that holds alpha, or -1
+  bool invert = false;  // white is zero
+  bool planar = false;  // one plane a sample
+};
+
+bool DirectLayoutOf(TIFF* tif, DirectLayout* layout) {
+  std::uint16_t samples = 1, bits = 1, photometric = 0, format = SAMPLEFORMAT_UINT;
+  std::uint16_t planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+  if (format == SAMPLEFORMAT_UINT && (bits == 8 || bits == 16))
+    layout->kind = bits == 8 ? SampleKind::kByte : SampleKind::kShort;
+  else if (format == SAMPLEFORMAT_IEEEFP && (bits == 16 || bits == 32))
+    layout->kind = bits == 16 ? SampleKind::kHalf : SampleKind::kFloat;
+  else
+    return false;
+  layout->bytesPerSample = bits / 8;
+  if (photometric == PHOTOMETRIC_RGB)
+    layout->colours = 3;
+  else if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)
+    layout->colours = 1;
+  else
+    return false;
+  if (samples < layout->colours || samples > 8) return false;
+  layout->samples = samples;
+  layout->invert = photometric == PHOTOMETRIC_MINISWHITE;
+  layout->planar = planar == PLANARCONFIG_SEPARATE && samples > 1;
+  // Alpha as libtiff's RGBA interface finds it: the first extra sample when it is marked as
+  // associated or unassociated alpha, or the fourth of four RGB samples without any marking.
+  std::uint16_t extraCount = 0;
+  std::uint16_t* extraTypes = nullptr;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
+  if (extraCount > 0 &&
+      (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA))
+    layout->alphaIndex = samples - extraCount;
+  else if (extraCount == 0 && layout->colours == 3 && samples == 4)
+    layout->alphaIndex = 3;
+  return layout->alphaIndex < samples;
+}
+
+// Red, green, blue (and alpha) samples of count pixels to our blue, green, red, alpha pixels;
+// without alpha samples the pixels are opaque.
+void RgbToBgraScalar(const std::uint8_t* src, int samples, std::uint32_t count, std::uint8_t* dst) {
+  for (std::uint32_t i = 0; i < count; ++i, src += samples, dst += 4) {
+    const std::uint32_t a = samples == 4 ? std::uint32_t(src[3]) << 24 : 0xFF000000u;
+    const std::uint32_t p =
+        a | std::uint32_t(src[0]) << 16 | std::uint32_t(src[1]) << 8 | std::uint32_t(src[2]);
+    std::memcpy(dst, &p, 4);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a byte shuffle where the processor has one; each 16-byte load stays inside the
+// row while six pixels remain.
+[[gnu::target("ssse3")]] void RgbToBgraShuffle(const std::uint8_t* src, int samples,
+                                               std::uint32_t count, std::uint8_t* dst) {
+  const __m128i order = samples == 4
+                            ? _mm_setr_epi8(2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15)
+                            : _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+  const __m128i alpha = _mm_set1_epi32(samples == 4 ? 0 : int(0xFF000000u));
+  std::uint32_t x = 0;
+  for (; x + 6 <= count; x += 4) {
+    const __m128i v =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + std::size_t(samples) * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 4 * std::size_t(x)),
+                     _mm_or_si128(_mm_shuffle_epi8(v, order), alpha));
+  }
+  RgbToBgraScalar(src + std::size_t(samples) * x, samples, count - x, dst + 4 * std::size_t(x));
+}
+#endif
+
+void RgbToBgra(const std::uint8_t* src, int samples, std::uint32_t count, std::uint8_t* dst) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool shuffle = __builtin_cpu_supports("ssse3");
+  if (shuffle) return RgbToBgraShuffle(src, samples, count, dst);
+#endif
+  RgbToBgraScalar(src, samples, count, dst);
+}
+
+// Places one decoded row of a block (count pixels from column x, all samples when contiguous,
+// else only sample `only`) into a bitmap row of blue, green, red, alpha bytes.
+void PlaceRow(const DirectLayout& l, const std::uint8_t* values, int only, std::uint32_t x,
+              std::uint32_t count, std::uint8_t* row) {
+  const int perPixel = only < 0 ? l.samples : 1;
+  std::uint8_t* dst = row + 4 * std::size_t(x);
+  // The common contiguous layouts go whole pixels at a time.
+  if (only < 0 && l.colours == 3 && (l.samples == 3 || (l.samples == 4 && l.alphaIndex == 3))) {
+    RgbToBgra(values, l.samples, count, dst);
+    return;
+  }
+  for (int s = 0; s < perPixel; ++s) {
+    const int sample = only < 0 ? s : only;
+    const std::uint8_t* v = values + s;
+    if (sample == l.alphaIndex) {
+      for (std::uint32_t i = 0; i < count; ++i) dst[4 * i + 3] = v[std::size_t(i) * perPixel];
+    } else if (l.colours == 1 && sample == 0) {
+      for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint8_t g = l.invert ? 255 - v[std::size_t(i) * perPixel] : v[i * perPixel];
+        dst[4 * i] = dst[4 * i + 1] = dst[4 * i + 2] = g;
+      }
+    } else if (l.colours == 3 && sample < 3) {
+      const int offset = 2 - sample;  // red, green, blue to our blue, green, red
+      for (std::uint32_t i = 0; i < count; ++i) dst[4 * i + offset] = v[std::size_t(i) * perPixel];
+    }
+  }
+}
+
+// Reads every strip or tile of the picture with libtiff's decoders and places its samples.
+bool ReadDirect(TIFF* tif, const DirectLayout& l, std::uint32_t width, std::uint32_t height,
+                std::uint8_t* const* lines) {
+  const bool tiled = TIFFIsTiled(tif);
+  std::uint32_t blockWidth = width, blockHeight = height;
+  if (tiled) {
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &blockWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &blockHeight);
+  } else {
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &blockHeight);
+    blockHeight = std::min(blockHeight, height);
+  }
+  if (blockWidth == 0 || blockHeight == 0) return false;
+  const tmsize_t blockSize = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+  if (blockSize <= 0) return false;
+  const int planes = l.planar ? l.samples : 1;
+  const std::size_t perPixel = l.planar ? 1 : std::size_t(l.samples);
+  const std::size_t rowSamples = std::size_t(blockWidth) * perPixel;
+  const std::size_t rowBytes = rowSamples * std::size_t(l.bytesPerSample);
+  if (std::uint64_t(rowBytes) * blockHeight > std::uint64_t(blockSize)) return false;
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(blockSize));
+  std::vector<std::uint8_t> values(rowSamples);
+  for (int plane = 0; plane < planes; ++plane) {
+    for (std::uint32_t y0 = 0; y0 < height; y0 += blockHeight) {
+      for (std::uint32_t x0 = 0; x0 < width; x0 += blockWidth) {
+        const tmsize_t got =
+            tiled ? TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, std::uint16_t(plane)),
+                                        block.data(), blockSize)
+                  : TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, y0, std::uint16_t(plane)),
+                                         block.data(), blockSize);
+        if (got < 0) return false;
+        const std::uint32_t rows = std::min(blockHeight, height - y0);
+        const std::uint32_t columns = std::min(blockWidth, width - x0);
+        for (std::uint32_t r = 0; r < rows; ++r) {
+          const std::uint8_t* stored = block.data() + std::size_t(r) * rowBytes;
+          const std::uint8_t* converted = stored;  // 8-bit samples are used where they lie
+          if (l.kind != SampleKind::kByte) {
+            SamplesTo8(stored, l.kind, columns * perPixel, values.data());
+            converted = values.data();
+          }
+          if (l.kind == SampleKind::kShort && l.alphaIndex >= 0 &&
+              (!l.planar || plane == l.alphaIndex)) {
+            const std::size_t first = l.planar ? 0 : std::size_t(l.alphaIndex);
+            for (std::size_t i = first; i < columns * perPixel; i += perPixel) {
+              std::uint16_t v;
+              std::memcpy(&v, stored + 2 * i, 2);
+              values[i] = ShortAlpha8(v);  // kShort: converted is values
+            }
+          }
+          PlaceRow(l, converted, l.planar ? plane : -1, x0, columns, lines[y0 + r]);
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// Best ratio of decoded bytes to stored bytes for the compressions that have one.
+std::uint64_t MaxCompressionRatio(TIFF* tif) {
+  std::uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+  switch (compression) {
+    case COMPRESSION_NONE:
+      return 1;
+    case COMPRESSION_PACKBITS:
+      return 64;
+    case COMPRESSION_LZW:
+      return kLzwMaxRatio;
+    case COMPRESSION_DEFLATE:
+    case COMPRESSION_ADOBE_DEFLATE:
+      return kDeflateMaxRatio;
+    default:
+      return 0;  // unbounded as far as we know: only the size limit applies
+  }
+}
+
 }  // namespace
 
 void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppWanted) {
@@ -154,6 +411,11 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
   const bool lineRead = samples == 1 && bits <= 8 && !TIFFIsTiled(tif.get()) && bppWanted != 32;
   if (!BitmapSizeAcceptable(width, height, lineRead ? 8 : 32))
     RaiseError(kErrFormat, "Image too large.");
+  if (const std::uint64_t ratio = MaxCompressionRatio(tif.get()); ratio > 0) {
+    const std::uint64_t stored =
+        (std::uint64_t(width) * samples * bits + 7) / 8 * std::uint64_t(height);
+    if (!DataCanDescribe(stored, file.size, ratio)) RaiseError(kErrFormat, kImplausibleText);
+  }
 
   if (lineRead) {
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8)
@@ -211,6 +473,19 @@ void CTIFFDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int bppW
   std::uint16_t* extraTypes = nullptr;
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes);
   const bool alpha = extraCount > 0;
+
+  if (DirectLayout layout; DirectLayoutOf(tif.get(), &layout)) {
+    bitmap->CreateForOverwrite(int(width), int(height), 32, alpha || layout.alphaIndex >= 0);
+    CBitmapLock lock(bitmap);
+    std::uint8_t* const* lines = bitmap->GetLineArray();
+    // Pixels without alpha are opaque; three contiguous samples write it with their colour.
+    if (layout.alphaIndex < 0 && (layout.planar || layout.colours != 3 || layout.samples != 3))
+      for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) lines[y][4 * std::size_t(x) + 3] = 255;
+    if (!ReadDirect(tif.get(), layout, width, height, lines) || !file.lastError.empty())
+      RaiseError(kErrFormat, file.lastError.empty() ? "Invalid TIFF data layout." : file.lastError);
+    return;
+  }
   const bool straightAlpha = alpha && extraTypes[0] != EXTRASAMPLE_ASSOCALPHA;
 
   bitmap->CreateForOverwrite(int(width), int(height), 32, alpha);

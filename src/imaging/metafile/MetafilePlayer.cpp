@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "imaging/TextException.h"
 #include "imaging/metafile/MetafileGui.h"
 
 namespace {
@@ -69,6 +70,8 @@ Qt::BrushStyle HatchStyle(int hatch) {
 }  // namespace
 
 CMetafilePlayer::CMetafilePlayer(QPainter* painter, QSize size) : m_painter(painter), m_size(size) {
+  m_workBudget = kBaseWork + kWorkPerPixel * std::uint64_t(std::max(size.width(), 0)) *
+                                 std::uint64_t(std::max(size.height(), 0));
   SelectStockObject(7);   // BLACK_PEN
   SelectStockObject(0);   // WHITE_BRUSH
   SelectStockObject(13);  // SYSTEM_FONT
@@ -370,6 +373,27 @@ QBrush CMetafilePlayer::DeviceBrush() const {
   return QBrush(b.color);
 }
 
+void CMetafilePlayer::Charge(const QRectF& bounds, std::size_t elements, double coverage) {
+  const QRectF shown = bounds.intersected(QRectF(0, 0, m_size.width(), m_size.height()));
+  if (shown.isEmpty()) return;
+  const double rows = std::ceil(shown.height()) + 1;
+  const double area = (std::ceil(shown.width()) + 1) * rows;
+  const double work = (coverage < 0 ? area : std::min(coverage, area)) + double(elements) * rows;
+  m_work += std::uint64_t(std::min(work, 1e18));
+  if (m_work > m_workBudget)
+    throw CTextException(kErrFormat,
+                         "The metafile's drawing exceeds the work a picture of its size may take.");
+}
+
+void CMetafilePlayer::ChargePath(const QPainterPath& path, const QPen& pen, bool fill) {
+  const bool stroke = pen.style() != Qt::NoPen;
+  const double grow = stroke ? pen.widthF() / 2 + 1 : 1;
+  // A fill covers up to its bounds; a stroke alone about its length times its width.
+  const double coverage = fill ? -1 : path.length() * (pen.widthF() + 1);
+  Charge(path.controlPointRect().adjusted(-grow, -grow, grow, grow),
+         std::size_t(path.elementCount()), coverage);
+}
+
 void CMetafilePlayer::ApplyClip() {
   if (m_state.clip) {
     m_painter->setClipPath(*m_state.clip);
@@ -385,8 +409,10 @@ void CMetafilePlayer::DrawShape(const QPainterPath& logical, bool fill, bool str
     return;
   }
   picture.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  const QPen pen = stroke ? DevicePen() : QPen(Qt::NoPen);
+  ChargePath(picture, pen, fill);
   ApplyClip();
-  m_painter->setPen(stroke ? DevicePen() : QPen(Qt::NoPen));
+  m_painter->setPen(pen);
   m_painter->setBrush(fill ? DeviceBrush() : QBrush(Qt::NoBrush));
   m_painter->drawPath(picture);
 }
@@ -557,7 +583,10 @@ void CMetafilePlayer::TextOut(QPointF p, const QString& text, const std::vector<
   if (!RvEnsureMetafileFonts()) return;
   ApplyClip();
   const QRectF deviceRect = m_toPicture.mapRect(rect.normalized());
-  if ((options & kEtoOpaque) && !rect.isEmpty()) m_painter->fillRect(deviceRect, m_state.bkColor);
+  if ((options & kEtoOpaque) && !rect.isEmpty()) {
+    Charge(deviceRect, 4);
+    m_painter->fillRect(deviceRect, m_state.bkColor);
+  }
   if (text.isEmpty()) return;
   if ((options & kEtoClipped) && !rect.isEmpty())
     m_painter->setClipRect(deviceRect, Qt::IntersectClip);
@@ -591,6 +620,10 @@ void CMetafilePlayer::TextOut(QPointF p, const QString& text, const std::vector<
   m_painter->translate(reference);
   m_painter->rotate(-m_state.font.escapement / 10.0);
   m_painter->setFont(font);
+  // Glyphs are drawn as outlines at large sizes: charge the text box and a few elements each.
+  Charge(m_painter->transform().mapRect(
+             QRectF(x, baseline - metrics.ascent(), width, metrics.height())),
+         16 * std::size_t(text.size()));
   if (m_state.bkMode == 2)
     m_painter->fillRect(QRectF(x, baseline - metrics.ascent(), width, metrics.height()),
                         m_state.bkColor);
@@ -644,6 +677,7 @@ void CMetafilePlayer::DrawImage(const QRectF& dst, const QImage& image, const QR
     flip.translate(-target.center().x(), -target.center().y());
     m_painter->setTransform(flip * m_toPicture);
   }
+  Charge(m_painter->transform().mapRect(target), 4);
   m_painter->drawImage(target, image, src);
   m_painter->restore();
 }
@@ -669,7 +703,9 @@ void CMetafilePlayer::PatBlt(const QRectF& r, std::uint32_t rop) {
   path.addRect(r.normalized());
   m_painter->setPen(Qt::NoPen);
   m_painter->setBrush(brush);
-  m_painter->drawPath(m_toPicture.map(path));
+  const QPainterPath picture = m_toPicture.map(path);
+  ChargePath(picture, QPen(Qt::NoPen), true);
+  m_painter->drawPath(picture);
 }
 
 void CMetafilePlayer::BeginPath() {
@@ -689,6 +725,7 @@ void CMetafilePlayer::CloseFigure() {
 void CMetafilePlayer::FillPath() {
   m_inPath = false;
   m_path.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  ChargePath(m_path, QPen(Qt::NoPen), true);
   ApplyClip();
   m_painter->setPen(Qt::NoPen);
   m_painter->setBrush(DeviceBrush());
@@ -698,8 +735,10 @@ void CMetafilePlayer::FillPath() {
 
 void CMetafilePlayer::StrokePath() {
   m_inPath = false;
+  const QPen pen = DevicePen();
+  ChargePath(m_path, pen, false);
   ApplyClip();
-  m_painter->setPen(DevicePen());
+  m_painter->setPen(pen);
   m_painter->setBrush(Qt::NoBrush);
   m_painter->drawPath(m_path);
   m_path = QPainterPath();
@@ -708,8 +747,10 @@ void CMetafilePlayer::StrokePath() {
 void CMetafilePlayer::StrokeAndFillPath() {
   m_inPath = false;
   m_path.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
+  const QPen pen = DevicePen();
+  ChargePath(m_path, pen, true);
   ApplyClip();
-  m_painter->setPen(DevicePen());
+  m_painter->setPen(pen);
   m_painter->setBrush(DeviceBrush());
   m_painter->drawPath(m_path);
   m_path = QPainterPath();

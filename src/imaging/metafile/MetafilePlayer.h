@@ -127,6 +127,14 @@ class CMetafilePlayer {
   void SelectClipRegion(const std::vector<QRectF>& deviceRects, int mode);
   void ResetClip();
 
+  // Every drawing operation is charged its estimated raster work: the picture pixels it covers
+  // (a fill its bounds, a stroke its length times its width) plus its path elements times the
+  // rows they span. A file may spend kWorkPerPixel times
+  // the picture's pixels (plus kBaseWork); a record that would pass the budget raises code 2,
+  // so a short file cannot make playback run for minutes.
+  static constexpr std::uint64_t kWorkPerPixel = 256;
+  static constexpr std::uint64_t kBaseWork = std::uint64_t(1) << 24;
+
  private:
   struct State {
     int mapMode = 1;  // MM_TEXT
@@ -158,8 +166,15 @@ class CMetafilePlayer {
   void SetClip(const QPainterPath& path, int mode);
   QFont DeviceFont(double* pixelHeight) const;
 
+  // Charges one drawing operation: bounds in picture pixels, elements of its outline, and the
+  // pixels it covers when less than its bounds (negative: all of them).
+  void Charge(const QRectF& bounds, std::size_t elements, double coverage = -1);
+  void ChargePath(const QPainterPath& path, const QPen& pen, bool fill);
+
   QPainter* m_painter;
   QSize m_size;
+  std::uint64_t m_work = 0;
+  std::uint64_t m_workBudget = 0;
   bool m_enhanced = false;
   QTransform m_deviceToPicture;
   QSizeF m_pxPerMm{96 / 25.4, 96 / 25.4};

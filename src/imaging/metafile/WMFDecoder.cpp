@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -155,6 +156,12 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
   if (plan.height < 1) plan.height = 200;
   if (std::int64_t(plan.width) * plan.height > kMaxPixels)
     RaiseError(kErrNoMemory, "Cannot allocate memory bitmap.");
+  const int longest = std::max(plan.width, plan.height);
+  if (longest > kMaxShownSide) {
+    const double scale = double(kMaxShownSide) / longest;
+    plan.width = std::max(1, int(std::lround(plan.width * scale)));
+    plan.height = std::max(1, int(std::lround(plan.height * scale)));
+  }
 
   QImage picture(plan.width, plan.height, QImage::Format_RGB32);
   if (picture.isNull()) RaiseError(kErrNoMemory, "Cannot allocate memory bitmap.");
@@ -167,15 +174,19 @@ void CWMFDecoder::Render(CImageSource* source, CImageBitmap* bitmap, int bppWant
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     CMetafilePlayer player(&painter, picture.size());
-    if (plan.enhanced) {
-      QTransform toPicture;
-      toPicture.scale(plan.width / plan.window.width(), plan.height / plan.window.height());
-      toPicture.translate(-plan.window.left(), -plan.window.top());
-      player.StartEnhancedPlayback(toPicture, plan.pxPerMm);
-      RvPlayEnhancedMetafile(plan.records, plan.size, &player, &palette);
-    } else {
-      player.StartWindowsPlayback(plan.window);
-      RvPlayWindowsMetafile(plan.records, plan.size, &player, &palette);
+    try {
+      if (plan.enhanced) {
+        QTransform toPicture;
+        toPicture.scale(plan.width / plan.window.width(), plan.height / plan.window.height());
+        toPicture.translate(-plan.window.left(), -plan.window.top());
+        player.StartEnhancedPlayback(toPicture, plan.pxPerMm);
+        RvPlayEnhancedMetafile(plan.records, plan.size, &player, &palette);
+      } else {
+        player.StartWindowsPlayback(plan.window);
+        RvPlayWindowsMetafile(plan.records, plan.size, &player, &palette);
+      }
+    } catch (const CTextException& e) {
+      RaiseError(e.GetCode(), e.GetText());  // the player's refusal, as a decoder error
     }
   }
 

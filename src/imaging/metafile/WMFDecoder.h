@@ -12,7 +12,7 @@
 // Size: a placeable metafile measures its bounding box at 96 pixels per inch; every other
 // metafile measures its picture frame (a plain Windows metafile fills the reference device)
 // against the reference device's pixels per millimetre. A width below 1 becomes 320, a height
-// below 1 becomes 200.
+// below 1 becomes 200. A picture with a side beyond kMaxShownSide is drawn scaled down to fit.
 //
 // Result: 8 bits per pixel with the metafile's palette (its 1 to 255 entries, the rest black;
 // each pixel the nearest entry) when it carries one, else 32 bits with the alpha flag set and
@@ -25,6 +25,9 @@ class CWMFDecoder : public CImageDecoder {
   static constexpr int kScreenPixelsPerInch = 96;
   // Pictures larger than this many pixels are refused before anything is allocated.
   static constexpr std::int64_t kMaxPixels = std::int64_t(1) << 26;
+  // No display shows a side longer than this: a picture declaring one is drawn smaller, its
+  // aspect kept, so a sliver of absurd length cannot make every fill cost seconds.
+  static constexpr int kMaxShownSide = 16384;
   static constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 
  protected:

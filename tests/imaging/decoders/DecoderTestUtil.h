@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,46 @@ inline bool ReferenceRgba(const std::string& file, const std::string& netpbmRead
       rgba->insert(rgba->end(), {raw[pos], raw[pos + 1], raw[pos + 2], 255});
   }
   return true;
+}
+
+// A file as oiiotool decodes it (--dumpdata): its samples channel by channel, pixel by pixel
+// from the top row, and the channel count. Integer files give their stored integers, float
+// files their values as stored.
+inline bool OiioSamples(const std::string& file, std::vector<double>* samples, int* channels,
+                        std::string* why) {
+  if (!rvtest::HaveProgram("oiiotool")) {
+    *why = "oiiotool is not installed";
+    return false;
+  }
+  std::string out;
+  // Samples as stored: no premultiplying of unassociated alpha.
+  if (rvtest::RunCommand("oiiotool --no-autopremult --dumpdata " + rvtest::ShellQuote(file),
+                         &out) != 0) {
+    *why = "oiiotool could not read " + file;
+    return false;
+  }
+  // Each pixel line: "Pixel (x, y): v v v (n n n)"; integer files show both, float files only
+  // the normalised values.
+  samples->clear();
+  *channels = 0;
+  std::size_t at = 0;
+  while ((at = out.find("Pixel (", at)) != std::string::npos) {
+    std::size_t colon = out.find("):", at);
+    std::size_t eol = out.find('\n', colon);
+    std::string rest = out.substr(colon + 2, eol - colon - 2);
+    const std::size_t paren = rest.find('(');
+    const bool integer = paren != std::string::npos;
+    std::istringstream values(integer ? rest.substr(0, paren) : rest);
+    int n = 0;
+    double v;
+    while (values >> v) {
+      samples->push_back(v);
+      ++n;
+    }
+    *channels = n;
+    at = eol;
+  }
+  return *channels > 0;
 }
 
 // Expects every pixel to equal the reference decode (RGB; alpha too when asked), allowing the

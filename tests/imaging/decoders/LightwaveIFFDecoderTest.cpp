@@ -82,10 +82,10 @@ TEST(LightwaveIFFDecoder, ToolFilesMatchTheToolsOwnDecode) {
     EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
     EXPECT_TRUE(bitmap->HasAlpha());
     ExpectMatchesReference(*bitmap, DataFile(file), false, 0, "ilbmtoppm");
-    // Twenty-four planes leave alpha at 0.
+    // Twenty-four planes give opaque alpha.
     for (int y = 0; y < 11; ++y) {
       for (int x = 0; x < 29; ++x) {
-        ASSERT_EQ(RvPixelAlpha(bitmap->GetPixel(x, y)), 0);
+        ASSERT_EQ(RvPixelAlpha(bitmap->GetPixel(x, y)), 255);
       }
     }
   }
@@ -125,7 +125,7 @@ TEST(LightwaveIFFDecoder, ByteRunRunsNoOpsAndCutRuns) {
   body.insert(body.end(), 31, 0);
   body.insert(body.end(), {0x81, 0x80});  // -127: 128 bytes of 0x80, cut at the row's end
   auto bitmap = Decode<CLightwaveIFFDecoder>(Ilbm(Bmhd(1, 1, 24, 1), body));
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 0, 255, 0));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 0, 255, 255));
 }
 
 TEST(LightwaveIFFDecoder, ChunksBeforeTheBodyAndMaskPlanesAreSkipped) {
@@ -138,14 +138,14 @@ TEST(LightwaveIFFDecoder, ChunksBeforeTheBodyAndMaskPlanesAreSkipped) {
   const Bytes odd = Chunk("CAMG", {1, 2, 3});
   auto bitmap = Decode<CLightwaveIFFDecoder>(Ilbm(Bmhd(3, 1, 24, 0, 1), masked, {odd, nested}));
   for (int x = 0; x < 3; ++x)
-    EXPECT_EQ(bitmap->GetPixel(x, 0),
-              RvMakePixel(row[std::size_t(x)].r, row[std::size_t(x)].g, row[std::size_t(x)].b, 0));
+    EXPECT_EQ(bitmap->GetPixel(x, 0), RvMakePixel(row[std::size_t(x)].r, row[std::size_t(x)].g,
+                                                  row[std::size_t(x)].b, 255));
 
   // A header longer than 20 bytes is stepped over whole.
   Bytes longHeader = Bmhd(3, 1, 24, 0);
   longHeader.insert(longHeader.end(), {'B', 'O', 'D', 'Y'});
   EXPECT_EQ(Decode<CLightwaveIFFDecoder>(Ilbm(longHeader, planar))->GetPixel(1, 0),
-            RvMakePixel(250, 128, 7, 0));
+            RvMakePixel(250, 128, 7, 255));
 }
 
 TEST(LightwaveIFFDecoder, HeaderErrorsCarryTheirCodesAndTexts) {

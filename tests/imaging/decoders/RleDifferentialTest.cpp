@@ -422,7 +422,8 @@ struct SgiRle {
 };
 
 // Reference: a row is items of up to 127 samples ended by a zero count; samples a short row
-// does not reach are 0. Channels 0..3 are red, green, blue, alpha; missing ones are 0. Sixteen-
+// does not reach are 0. Channels 0..3 are red, green, blue, alpha; missing colours are 0 and a
+// missing alpha 255. Sixteen-
 // bit samples keep value / 257. The file's first row is the picture's bottom row.
 SgiRle MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
   const int entries = channels * h;
@@ -492,7 +493,7 @@ SgiRle MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
   out.pixels = Expected(w, h);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      std::uint8_t c[4] = {0, 0, 0, 0};
+      std::uint8_t c[4] = {0, 0, 0, 255};
       for (int ch = 0; ch < channels; ++ch)
         c[ch] = decoded[std::size_t(blobOf[std::size_t(ch * h + y)])][std::size_t(x)];
       out.pixels.At(x, h - 1 - y) = RvMakePixel(c[0], c[1], c[2], c[3]);
@@ -557,7 +558,7 @@ struct MayaRle {
 // Reference: each channel of a tile is a plane of the tile's pixels, rows bottom first, coded
 // as items (below 0x80: that many plus one literal bytes; from 0x80: a run of the low bits plus
 // one) that carry across tile rows; the last item may pass the plane's end and is cut there.
-// Planes come alpha (when present), blue, green, red; without alpha the alpha byte is 0.
+// Planes come alpha (when present), blue, green, red; without alpha the alpha byte is 255.
 MayaRle MakeMayaRle(Rng& rng, bool alpha, int w, int h, int tileW, int tileH) {
   const int channels = alpha ? 4 : 3;
   MayaRle out;
@@ -615,7 +616,7 @@ MayaRle MakeMayaRle(Rng& rng, bool alpha, int w, int h, int tileW, int tileH) {
       for (int ty = 0; ty < th; ++ty) {
         for (int tx = 0; tx < tw; ++tx) {
           const std::size_t i = std::size_t(ty) * std::size_t(tw) + std::size_t(tx);
-          out.pixels.At(x1 + tx, h - 1 - (y1 + ty)) = RvMakePixel(r[i], g[i], b[i], a ? a[i] : 0);
+          out.pixels.At(x1 + tx, h - 1 - (y1 + ty)) = RvMakePixel(r[i], g[i], b[i], a ? a[i] : 255);
         }
       }
     }

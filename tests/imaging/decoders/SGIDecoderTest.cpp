@@ -61,11 +61,11 @@ TEST(SGIDecoder, ToolFilesMatchTheToolsOwnDecode) {
     EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
     EXPECT_TRUE(bitmap->HasAlpha());
     ExpectMatchesReference(*bitmap, DataFile(file), alpha);
-    // Three channels leave alpha at 0 in every pixel.
+    // Three channels give opaque alpha in every pixel.
     if (!alpha) {
       for (int y = 0; y < 11; ++y) {
         for (int x = 0; x < 29; ++x) {
-          ASSERT_EQ(RvPixelAlpha(bitmap->GetPixel(x, y)), 0) << x << "," << y;
+          ASSERT_EQ(RvPixelAlpha(bitmap->GetPixel(x, y)), 255) << x << "," << y;
         }
       }
     }
@@ -76,9 +76,9 @@ TEST(SGIDecoder, SixteenBitSamplesAreTruncated) {
   ByteWriter w = SgiHeader(0, 2, 3, 1, 1);
   w.BE16(65535).BE16(257).BE16(256);
   auto bitmap = Decode<CSGIDecoder>(w.Get());
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(255, 0, 0, 0));
-  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(1, 0, 0, 0));
-  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(0, 0, 0, 0));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(255, 0, 0, 255));
+  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(1, 0, 0, 255));
+  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(0, 0, 0, 255));
 }
 
 TEST(SGIDecoder, ChannelsFillRedGreenBlueAlphaAndRowsRunBottomUp) {
@@ -86,12 +86,12 @@ TEST(SGIDecoder, ChannelsFillRedGreenBlueAlphaAndRowsRunBottomUp) {
   ByteWriter one = SgiHeader(0, 1, 1, 2, 1);
   one.U8(10).U8(20);
   auto red = Decode<CSGIDecoder>(one.Get());
-  EXPECT_EQ(red->GetPixel(0, 0), RvMakePixel(20, 0, 0, 0));
-  EXPECT_EQ(red->GetPixel(0, 1), RvMakePixel(10, 0, 0, 0));
+  EXPECT_EQ(red->GetPixel(0, 0), RvMakePixel(20, 0, 0, 255));
+  EXPECT_EQ(red->GetPixel(0, 1), RvMakePixel(10, 0, 0, 255));
 
   ByteWriter two = SgiHeader(0, 1, 1, 1, 2);
   two.U8(10).U8(20);
-  EXPECT_EQ(Decode<CSGIDecoder>(two.Get())->GetPixel(0, 0), RvMakePixel(10, 20, 0, 0));
+  EXPECT_EQ(Decode<CSGIDecoder>(two.Get())->GetPixel(0, 0), RvMakePixel(10, 20, 0, 255));
 
   // Five channels: the fifth is ignored (and need not even be present).
   ByteWriter five = SgiHeader(0, 1, 1, 1, 5);
@@ -145,7 +145,7 @@ TEST(SGIDecoder, BadRunLengthData) {
   // A start inside the tables is skipped, leaving the row empty.
   Bytes inside = SgiRle(1, 1, 1, 1, {{0x01, 5, 0}});
   inside[515] = 4;
-  EXPECT_EQ(Decode<CSGIDecoder>(inside)->GetPixel(0, 0), 0u);
+  EXPECT_EQ(Decode<CSGIDecoder>(inside)->GetPixel(0, 0), RvMakePixel(0, 0, 0, 255));
 }
 
 TEST(SGIDecoder, HeaderErrorsCarryTheirCodesAndTexts) {

@@ -42,17 +42,17 @@ TEST(SoftImageDecoder, RecognisesMagicAndIdentifier) {
   EXPECT_FALSE(decoder.CanDecode(header.data(), header.size()));
 }
 
-TEST(SoftImageDecoder, VerbatimColourLeavesAlphaZero) {
+TEST(SoftImageDecoder, VerbatimColourWithoutAlphaIsOpaque) {
   ByteWriter w = SoftHeader(3, 2, {kRgbVerbatim});
   for (int i = 0; i < 6; ++i) w.U8(10 * i).U8(10 * i + 1).U8(10 * i + 2);
   auto bitmap = Decode<CSoftImageDecoder>(w.Get());
   EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
   EXPECT_TRUE(bitmap->HasAlpha());
   // Rows run from the top down.
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0, 1, 2, 0));
-  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(20, 21, 22, 0));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(30, 31, 32, 0));
-  EXPECT_EQ(bitmap->GetPixel(2, 1), RvMakePixel(50, 51, 52, 0));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0, 1, 2, 255));
+  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(20, 21, 22, 255));
+  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(30, 31, 32, 255));
+  EXPECT_EQ(bitmap->GetPixel(2, 1), RvMakePixel(50, 51, 52, 255));
 }
 
 TEST(SoftImageDecoder, MixedRunLengthItems) {
@@ -63,12 +63,12 @@ TEST(SoftImageDecoder, MixedRunLengthItems) {
   w.U8(0x82).U8(7).U8(8).U8(9);
   w.U8(0x80).BE16(3).U8(10).U8(11).U8(12);
   auto bitmap = Decode<CSoftImageDecoder>(w.Get());
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 2, 3, 0));
-  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(4, 5, 6, 0));
-  EXPECT_EQ(bitmap->GetPixel(3, 0), RvMakePixel(7, 8, 9, 0));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(7, 8, 9, 0));
-  EXPECT_EQ(bitmap->GetPixel(1, 1), RvMakePixel(10, 11, 12, 0));
-  EXPECT_EQ(bitmap->GetPixel(3, 1), RvMakePixel(10, 11, 12, 0));
+  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 2, 3, 255));
+  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(4, 5, 6, 255));
+  EXPECT_EQ(bitmap->GetPixel(3, 0), RvMakePixel(7, 8, 9, 255));
+  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(7, 8, 9, 255));
+  EXPECT_EQ(bitmap->GetPixel(1, 1), RvMakePixel(10, 11, 12, 255));
+  EXPECT_EQ(bitmap->GetPixel(3, 1), RvMakePixel(10, 11, 12, 255));
 }
 
 TEST(SoftImageDecoder, AlphaPacketFollowsEachColourRow) {

@@ -315,6 +315,31 @@ TEST(WMFRules, HeaderErrors) {
   EXPECT_EQ(text, "Decoder error: Cannot allocate memory bitmap.\n");
 }
 
+TEST(WMFRobustness, AbsurdSidesAreScaledDownAndCostlyDrawingIsRefused) {
+  // A frame far taller than any display (about 40 x 140000 pixels) filled by a path: drawn at
+  // most kMaxShownSide tall, aspect kept.
+  EmfWriter tall(1058, 3700000);
+  tall.Record(59, {});                           // BEGINPATH
+  tall.Record(27, {0, 0});                       // MOVETOEX
+  tall.Record(54, {1000, 1000});                 // LINETO
+  tall.Record(54, {0, 1000});                    // LINETO
+  tall.Record(60, {}).Record(62, {0, 0, 0, 0});  // ENDPATH, FILLPATH
+  const auto b = Decode(tall.Build(), "tall.emf");
+  const int height = ExpectedEmfHeight(3700000), width = ExpectedEmfWidth(1058);
+  ASSERT_GT(height, CWMFDecoder::kMaxShownSide);
+  EXPECT_EQ(b->GetHeight(), CWMFDecoder::kMaxShownSide);
+  EXPECT_NEAR(b->GetWidth(), double(width) * CWMFDecoder::kMaxShownSide / height, 1);
+
+  // Whole-picture rectangles: a few are drawn, thousands exceed the work budget.
+  for (const int count : {100, 3000}) {
+    EmfWriter w(26458, 26458);  // 1000 x 1000 recording pixels
+    for (int i = 0; i < count; ++i) w.Record(43, {0, 0, 1000, 1000});
+    std::string text;
+    EXPECT_EQ(DecodeError(w.Build(), "many.emf", &text), count == 100 ? 0 : kErrFormat);
+    if (count > 100) EXPECT_NE(text.find("exceeds the work"), std::string::npos) << text;
+  }
+}
+
 TEST(WMFRules, MetafilePaletteGivesEightBitPicture) {
   const std::vector<RvPixel> palette = {RvMakePixel(255, 255, 255), RvMakePixel(200, 0, 0),
                                         RvMakePixel(0, 0, 190)};

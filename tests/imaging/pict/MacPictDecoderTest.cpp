@@ -525,6 +525,20 @@ TEST(MacPictErrors, AbsurdFrameIsRefusedBeforeAllocating) {
   EXPECT_EQ(DecodeError(data), kErrNoMemory);
 }
 
+TEST(MacPictErrors, FrameTheFileCannotCoverIsRefusedUnlessSmall) {
+  // One 2 x 1 image stretched over a 5000 x 5000 frame (100 MB of canvas from a few hundred
+  // bytes) is refused; over a 1000 x 1000 frame it is drawn.
+  for (const int side : {5000, 1000}) {
+    PictWriter w(2, side, side);
+    w.Op(0x98).PixMap(2, 1, 8, 0, 2, 1).ColourTable(kFourColours);
+    const Bytes data = w.Rect(0, 0, 1, 8).Rect(0, 0, side, side).Word(0).Append({0, 0}).End();
+    std::string text;
+    const int code = DecodeError(data, &text);
+    EXPECT_EQ(code, side == 5000 ? kErrFormat : 0) << side;
+    if (code) EXPECT_NE(text.find("larger than the file's data can describe"), std::string::npos);
+  }
+}
+
 TEST(MacPictErrors, TruncatedAndCorruptedFilesRaiseErrors) {
   for (const char* name : {"rgb37x23-im.pict", "pal29x17-netpbm.pict", "jpeg37x23.pict",
                            "rgba37x23-im.pict", "rgbq37x23-netpbm.pict"}) {

@@ -9,7 +9,8 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
-  imagemagick netpbm ffmpeg
+  libopenexr-dev
+  imagemagick netpbm ffmpeg openimageio-tools
   xvfb xauth
 )
 

@@ -391,20 +391,13 @@ bool ConvertExr(const std::uint8_t* data, std::size_t size, const ExrLayout& lay
 
 void ExrToDisplay(const Imf::Rgba* in, std::size_t count, bool grey, std::uint8_t* out) {
   const DisplayTables& t = Tables();
-  if (grey) {
-    for (std::size_t i = 0; i < count; ++i, out += 4) {
-      const std::uint8_t v = t.colour[in[i].r.bits()];
-      out[0] = v;
-      out[1] = v;
-      out[2] = v;
-      out[3] = t.alpha[in[i].a.bits()];
-    }
-    return;
-  }
+  // One 32-bit store per pixel: blue, green, red, alpha in memory order (little-endian).
   for (std::size_t i = 0; i < count; ++i, out += 4) {
-    out[0] = t.colour[in[i].b.bits()];
-    out[1] = t.colour[in[i].g.bits()];
-    out[2] = t.colour[in[i].r.bits()];
-    out[3] = t.alpha[in[i].a.bits()];
+    const std::uint32_t red = t.colour[in[i].r.bits()];
+    const std::uint32_t green = grey ? red : t.colour[in[i].g.bits()];
+    const std::uint32_t blue = grey ? red : t.colour[in[i].b.bits()];
+    const std::uint32_t pixel =
+        blue | (green << 8) | (red << 16) | (std::uint32_t(t.alpha[in[i].a.bits()]) << 24);
+    std::memcpy(out, &pixel, 4);
   }
 }

@@ -127,6 +127,34 @@ bool ChooseChannels(const std::vector<std::string>& names, ExrLayout* layout, st
   return true;
 }
 
+// OpenEXR 3.1 takes an uncompressed block that is shorter than its pixels as it is and reads
+// the rest from stale buffer memory, so every such block of level 0 is checked first.
+// tileX is 0 for scan-line parts.
+bool UncompressedBlocksComplete(exr_const_context_t context, int part,
+                                const exr_attr_box2i_t& dataWindow, uint32_t tileX, uint32_t tileY,
+                                int32_t chunkLines) {
+  exr_chunk_info_t info;
+  auto complete = [&](exr_result_t result) {
+    return result == EXR_ERR_SUCCESS && info.packed_size == info.unpacked_size;
+  };
+  if (tileX == 0) {
+    for (std::int64_t y = dataWindow.min.y; y <= dataWindow.max.y; y += chunkLines) {
+      if (!complete(exr_read_scanline_chunk_info(context, part, int(y), &info))) return false;
+    }
+    return true;
+  }
+  const std::int64_t across = (std::int64_t(dataWindow.max.x) - dataWindow.min.x + tileX) / tileX;
+  const std::int64_t down = (std::int64_t(dataWindow.max.y) - dataWindow.min.y + tileY) / tileY;
+  for (std::int64_t ty = 0; ty < down; ++ty) {
+    for (std::int64_t tx = 0; tx < across; ++tx) {
+      if (!complete(exr_read_tile_chunk_info(context, part, int(tx), int(ty), 0, 0, &info))) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool CheckPart(exr_const_context_t context, int part, ExrLayout* layout, std::string* error) {
   exr_attr_box2i_t display, dataWindow;
   const exr_attr_chlist_t* channelList = nullptr;
@@ -138,13 +166,13 @@ bool CheckPart(exr_const_context_t context, int part, ExrLayout* layout, std::st
       exr_get_storage(context, part, &storage) != EXR_ERR_SUCCESS) {
     return Fail(error, "OpenEXR: a required header attribute is missing.");
   }
+  uint32_t tileX = 0, tileY = 0;
   if (storage == EXR_STORAGE_TILED) {
-    uint32_t tileX = 0, tileY = 0;
     exr_tile_level_mode_t levels;
     exr_tile_round_mode_t rounding;
     if (exr_get_tile_descriptor(context, part, &tileX, &tileY, &levels, &rounding) !=
             EXR_ERR_SUCCESS ||
-        tileY == 0 || tileY > kExrMaxSide) {
+        tileX == 0 || tileY == 0 || tileX > kExrMaxSide || tileY > kExrMaxSide) {
       return Fail(error, "OpenEXR: the tile description is invalid.");
     }
     chunkLines = static_cast<int32_t>(tileY);
@@ -189,6 +217,13 @@ bool CheckPart(exr_const_context_t context, int part, ExrLayout* layout, std::st
     }
   } else if (part != 0) {
     return Fail(error, "OpenEXR: luminance/chroma pictures are read only from the first part.");
+  }
+
+  exr_compression_t compression = EXR_COMPRESSION_NONE;
+  if (exr_get_compression(context, part, &compression) != EXR_ERR_SUCCESS ||
+      (compression == EXR_COMPRESSION_NONE &&
+       !UncompressedBlocksComplete(context, part, dataWindow, tileX, tileY, chunkLines))) {
+    return Fail(error, "OpenEXR: a data block is shorter than its pixels.");
   }
 
   layout->part = part;
@@ -267,10 +302,24 @@ void ReadAndConvert(const ExrLayout& layout, std::uint8_t* const* lines, ReadStr
   }
 }
 
+// The strip buffer is sized from the header as the core read it; the C++ library reads the
+// header again, and a damaged file must not make the two disagree about where pixels go.
+void CheckSameWindows(const Imath::Box2i& data, const Imath::Box2i& display,
+                      const ExrLayout& layout) {
+  if (data.min.x != layout.dataMinX || data.min.y != layout.dataMinY ||
+      data.max.x != layout.dataMaxX || data.max.y != layout.dataMaxY ||
+      display.min.x != layout.displayMinX || display.min.y != layout.displayMinY ||
+      std::int64_t(display.max.x) - display.min.x + 1 != layout.width ||
+      std::int64_t(display.max.y) - display.min.y + 1 != layout.height) {
+    throw Iex::InputExc("The header is inconsistent.");
+  }
+}
+
 void ConvertWithFrameBuffer(ExrMemoryStream& stream, const ExrLayout& layout,
                             std::uint8_t* const* lines, int threads) {
   Imf::MultiPartInputFile file(stream, threads);
   Imf::InputPart part(file, layout.part);
+  CheckSameWindows(part.header().dataWindow(), part.header().displayWindow(), layout);
   const bool grey = layout.channels == ExrChannels::kLuminance;
   ReadAndConvert(layout, lines, [&](int y0, int y1, Imf::Rgba* base, std::int64_t dataWidth) {
     char* at = reinterpret_cast<char*>(base);
@@ -296,6 +345,7 @@ void ConvertWithRgbaInterface(ExrMemoryStream& stream, const ExrLayout& layout,
   const std::string layer =
       layout.layer.empty() ? std::string() : layout.layer.substr(0, layout.layer.size() - 1);
   Imf::RgbaInputFile file(stream, layer, threads);
+  CheckSameWindows(file.dataWindow(), file.displayWindow(), layout);
   ReadAndConvert(layout, lines, [&](int y0, int y1, Imf::Rgba* base, std::int64_t dataWidth) {
     file.setFrameBuffer(base, 1, std::size_t(dataWidth));
     file.readPixels(y0, y1);
@@ -305,17 +355,12 @@ void ConvertWithRgbaInterface(ExrMemoryStream& stream, const ExrLayout& layout,
 }  // namespace
 
 bool ExrMemoryStream::read(char c[], int n) {
-  std::memcpy(c, Take(n), std::size_t(n));
-  return m_position < m_size;
-}
-
-const char* ExrMemoryStream::Take(int n) {
   if (n < 0 || m_position > m_size || std::uint64_t(n) > m_size - m_position) {
     throw Iex::InputExc("Unexpected end of file.");
   }
-  const char* at = reinterpret_cast<const char*>(m_data) + m_position;
+  std::memcpy(c, m_data + m_position, std::size_t(n));
   m_position += std::uint64_t(n);
-  return at;
+  return m_position < m_size;
 }
 
 bool IsExrFile(const std::uint8_t* header, std::size_t size) {

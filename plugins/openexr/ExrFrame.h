@@ -36,22 +36,20 @@ inline constexpr std::int64_t kExrMaxSide = 65536;
 inline constexpr std::int64_t kExrMaxPixels = std::int64_t(1) << 28;
 inline constexpr std::int64_t kExrMaxStripBytes = std::int64_t(256) << 20;
 
-// A file in memory as the library's input stream; reads hand out pointers, never copy.
+// A file in memory as the library's input stream. It copies what the library asks for into
+// the library's own buffers instead of handing out pointers into the file: OpenEXR 3.1 trusts
+// the header's line sizes when it unpacks uncompressed blocks from such pointers and then
+// reads past the end of a damaged file.
 class ExrMemoryStream : public Imf::IStream {
  public:
   ExrMemoryStream(const std::uint8_t* data, std::size_t size)
       : Imf::IStream("OpenEXR frame"), m_data(data), m_size(size) {}
 
-  bool isMemoryMapped() const override { return true; }
-  // The library only reads through the pointer.
-  char* readMemoryMapped(int n) override { return const_cast<char*>(Take(n)); }
-  bool read(char c[], int n) override;
+  bool read(char c[], int n) override;  // throws the library's input error past the end
   uint64_t tellg() override { return m_position; }
   void seekg(uint64_t position) override { m_position = position; }
 
  private:
-  const char* Take(int n);  // throws the library's input error past the end
-
   const std::uint8_t* m_data;
   std::uint64_t m_size;
   std::uint64_t m_position = 0;

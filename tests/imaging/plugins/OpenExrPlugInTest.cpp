@@ -87,8 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "scan_b44_half_rgba", "scan_b44a_half_rgba", "scan_dwaa_half_rgba",
                       "scan_dwab_half_rgba", "scan_zip_float_rgb", "scan_piz_float_rgb",
                       "scan_dwaa_float_rgb", "tiled_zip_half_rgba", "tiled_piz_float_rgb",
-                      "tiled_dwaa_half_rgba", "window_inside_half_rgba", "window_over_float_rgb",
-                      "multipart", "layer_only", "luminance"));
+                      "tiled_dwaa_half_rgba", "tiled_none_half_rgba", "window_inside_half_rgba",
+                      "window_over_float_rgb", "multipart", "layer_only", "luminance"));
 
 TEST_F(OpenExrPlugIn, OutsideTheDataWindowIsTransparentOnlyWithAlpha) {
   const std::vector<int> inside = Decode(DataFile("window_inside_half_rgba.exr"));
@@ -105,7 +105,7 @@ TEST_F(OpenExrPlugIn, UnsignedIntegersAreValues) {
   EXPECT_EQ(std::vector<int>(rgba.begin(), rgba.begin() + 4), (std::vector<int>{0, 255, 255, 255}));
 }
 
-TEST_F(OpenExrPlugIn, TruncatedFilesRaiseTheLibrarysText) {
+TEST_F(OpenExrPlugIn, TruncatedAndDamagedFilesRaiseErrors) {
   // (A multi-part file cut inside a later part still shows its first part.)
   for (const char* name :
        {"scan_piz_half_rgba.exr", "scan_none_half_rgba.exr", "tiled_zip_half_rgba.exr"}) {
@@ -116,6 +116,10 @@ TEST_F(OpenExrPlugIn, TruncatedFilesRaiseTheLibrarysText) {
       EXPECT_EQ(text.rfind("OpenEXR: ", 0), 0u) << text;
     }
   }
+  // Uncompressed lines shorter than the data window: the library would read stale memory.
+  std::string text;
+  EXPECT_EQ(Error(rvtest::ReadFile(DataFile("damaged_none_wide.exr")), &text), 2);
+  EXPECT_EQ(text, "OpenEXR: a data block is shorter than its pixels.");
 }
 
 TEST_F(OpenExrPlugIn, AbsurdWindowsAreRefusedBeforeAllocating) {

@@ -90,15 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "tiled_dwaa_half_rgba", "tiled_none_half_rgba", "window_inside_half_rgba",
                       "window_over_float_rgb", "multipart", "layer_only", "luminance"));
 
-TEST_F(OpenExrPlugIn, OutsideTheDataWindowIsTransparentOnlyWithAlpha) {
-  const std::vector<int> inside = Decode(DataFile("window_inside_half_rgba.exr"));
-  const std::vector<int> over = Decode(DataFile("window_over_float_rgb.exr"));
-  const std::vector<int> transparent = {0, 0, 0, 0}, black = {0, 0, 0, 255};
-  EXPECT_EQ(std::vector<int>(inside.begin(), inside.begin() + 4), transparent);  // (0,0)
-  EXPECT_EQ(std::vector<int>(over.begin(), over.begin() + 4), black);
-  EXPECT_EQ(std::vector<int>(over.end() - 4, over.end()), black);  // (15,7)
-}
-
 TEST_F(OpenExrPlugIn, UnsignedIntegersAreValues) {
   const std::vector<int> rgba = Decode(DataFile("uint_rgb.exr"));
   ASSERT_EQ(rgba.size(), 32u);
@@ -142,12 +133,6 @@ TEST_F(OpenExrPlugIn, AbsurdWindowsAreRefusedBeforeAllocating) {
     EXPECT_EQ(Error(broken, &text), 2) << c.attribute << " " << c.field;
     EXPECT_EQ(text.rfind("OpenEXR: ", 0), 0u) << text;
   }
-}
-
-TEST_F(OpenExrPlugIn, TheMagicDecidesNotTheName) {
-  const std::string path = m_dir.File("frame.0001.tif");
-  rvtest::WriteFile(path, rvtest::ReadFile(DataFile("scan_zip_half_rgba.exr")));
-  EXPECT_EQ(Decode(path), Decode(DataFile("scan_zip_half_rgba.exr")));
 }
 
 TEST(OpenExrTools, RvtoolNamesThePlugIn) {

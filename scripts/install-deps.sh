@@ -9,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
+  libopenexr-dev
   imagemagick netpbm ffmpeg openimageio-tools
   xvfb xauth
   librsvg2-bin desktop-file-utils dpkg-dev file

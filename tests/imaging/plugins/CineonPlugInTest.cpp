@@ -20,8 +20,8 @@ std::string Bytes(const std::string& name) { return rvtest::ReadFile(DataFile(na
 class CineonPlugIn : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto list = std::make_unique<CKaConverterPlugInList>(rvtest::BinDir() + "/Converters/*.kcv",
-                                                         m_dir.File("Kacv.log"));
+    auto list = std::make_unique<CKaConverterPlugInList>(
+        rvtest::BinDir() + "/Converters/cineon.kcv", m_dir.File("Kacv.log"));
     ASSERT_EQ(list->GetCount(), 1u) << rvtest::ReadFile(m_dir.File("Kacv.log"));
     m_decoder.SetConverter(std::move(list));
   }

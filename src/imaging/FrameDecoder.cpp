@@ -19,16 +19,61 @@ CFrameDecoder::CFrameDecoder()
       std::make_unique<CKaConverterPlugInList>(CKaConverterPlugInList::DefaultSearchPattern()));
 }
 
+CFrameDecoder::CFrameDecoder(CFrameDecoder* root, LaneTag)
+    : m_sgi(std::make_unique<CSGIDecoder>()),
+      m_softImage(std::make_unique<CSoftImageDecoder>()),
+      m_mayaIFF(std::make_unique<CMayaIFFDecoder>()),
+      m_lightwaveIFF(std::make_unique<CLightwaveIFFDecoder>()),
+      m_root(root) {}
+
+std::size_t CFrameDecoder::GetLaneCount() const {
+  std::lock_guard<std::mutex> lock(m_lanesMutex);
+  return m_lanes.size();
+}
+
 CFrameDecoder::~CFrameDecoder() {
   // The converters may still refer to the decoder's state; they go first.
   m_converter.reset();
 }
 
 void CFrameDecoder::DecodeFile(const std::string& fileName, CImageBitmap* bitmap, int bppWanted) {
-  std::lock_guard<std::recursive_mutex> lock(m_decodeMutex);
+  std::unique_lock<std::recursive_mutex> own(m_decodeMutex, std::try_to_lock);
+  if (own.owns_lock() || m_root) {
+    if (!own.owns_lock()) own.lock();
+    DecodeFileHere(fileName, bitmap, bppWanted);
+    return;
+  }
+  // Busy: decode on a free lane, making one when all are busy (up to a limit).
+  CFrameDecoder* lane = nullptr;
   {
-    std::lock_guard<std::mutex> stateLock(m_stateMutex);
-    m_fileName = fileName;
+    std::lock_guard<std::mutex> lock(m_lanesMutex);
+    for (const auto& candidate : m_lanes) {
+      if (candidate->m_decodeMutex.try_lock()) {
+        lane = candidate.get();
+        break;
+      }
+    }
+    if (!lane && m_lanes.size() < kMaxLanes) {
+      m_lanes.push_back(std::unique_ptr<CFrameDecoder>(new CFrameDecoder(this, LaneTag{})));
+      lane = m_lanes.back().get();
+      lane->m_decodeMutex.lock();
+    }
+  }
+  if (!lane) {
+    own.lock();
+    DecodeFileHere(fileName, bitmap, bppWanted);
+    return;
+  }
+  std::unique_lock<std::recursive_mutex> laneLock(lane->m_decodeMutex, std::adopt_lock);
+  lane->DecodeFileHere(fileName, bitmap, bppWanted);
+}
+
+void CFrameDecoder::DecodeFileHere(const std::string& fileName, CImageBitmap* bitmap,
+                                   int bppWanted) {
+  {
+    CFrameDecoder* root = Root();
+    std::lock_guard<std::mutex> stateLock(root->m_stateMutex);
+    root->m_fileName = fileName;
   }
   CAutoImageDecoder::DecodeFile(fileName, bitmap, bppWanted);
 }
@@ -41,10 +86,12 @@ void CFrameDecoder::DecodeSource(CImageSource* source, CImageBitmap* bitmap, int
   const std::size_t n = std::min(source->GetRemaining(), kHeaderSize);
   std::memcpy(header, source->Peek(n), n);
 
-  if (m_converter) {
-    const std::string name = source->GetName().empty() ? GetFileName() : source->GetName();
-    if (m_converter->Convert(source, name, header, n, GetCineonValues(), bitmap)) {
-      SetLastDecoderName(m_converter->GetLastConverterName());
+  CFrameDecoder* root = Root();
+  if (root->m_converter) {
+    const std::string name = source->GetName().empty() ? root->GetFileName() : source->GetName();
+    std::lock_guard<std::mutex> converterLock(root->m_converterMutex);
+    if (root->m_converter->Convert(source, name, header, n, root->GetCineonValues(), bitmap)) {
+      SetLastDecoderName(root->m_converter->GetLastConverterName());
       return;
     }
   }
@@ -70,6 +117,7 @@ void CFrameDecoder::DecodeSource(CImageSource* source, CImageBitmap* bitmap, int
 
 void CFrameDecoder::SetConverter(std::unique_ptr<CFrameConverter> converter) {
   std::lock_guard<std::recursive_mutex> lock(m_decodeMutex);
+  std::lock_guard<std::mutex> converterLock(m_converterMutex);
   m_converter = std::move(converter);
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "AutoImageDecoder.h"
 
@@ -41,9 +42,13 @@ class CMayaIFFDecoder;
 class CLightwaveIFFDecoder;
 
 // The process-wide decoder of frame files: converters first, then the own SGI, SoftImage,
-// Maya IFF and Lightwave IFF decoders, then the general detection. Decodes are serialised by a
-// mutex, so an accidental second caller waits instead of corrupting the remembered file name
-// or the converters' current source.
+// Maya IFF and Lightwave IFF decoders, then the general detection.
+//
+// Threads: DecodeFile may be called from several threads at once (the read-ahead pool). Each
+// decode runs on a decoder of its own: the first caller on this object, further concurrent
+// callers on lanes, decoders that share this one's converters and Cineon values. Converter
+// plug-ins are never called concurrently (their contract), so converter decodes take turns.
+class CFrameDecoder;
 class CFrameDecoder : public CAutoImageDecoder {
  public:
   CFrameDecoder();
@@ -68,8 +73,20 @@ class CFrameDecoder : public CAutoImageDecoder {
 
   // The name of the file being (or last) decoded through DecodeFile.
   std::string GetFileName() const;
+  // Lanes made so far for concurrent callers (for tests).
+  std::size_t GetLaneCount() const;
 
  private:
+  static constexpr std::size_t kMaxLanes = 16;
+  struct LaneTag {};
+  CFrameDecoder(CFrameDecoder* root, LaneTag);
+  CFrameDecoder* Root() { return m_root ? m_root : this; }
+  void DecodeFileHere(const std::string& fileName, CImageBitmap* bitmap, int bppWanted);
+
+  CFrameDecoder* m_root = nullptr;  // set on lanes
+  mutable std::mutex m_lanesMutex;
+  std::vector<std::unique_ptr<CFrameDecoder>> m_lanes;
+  std::mutex m_converterMutex;  // one converter call at a time, across all lanes
   std::unique_ptr<CSGIDecoder> m_sgi;
   std::unique_ptr<CSoftImageDecoder> m_softImage;
   std::unique_ptr<CMayaIFFDecoder> m_mayaIFF;

@@ -1,0 +1,50 @@
+// The frame decoder called from several threads at once, as the read-ahead pool calls it:
+// every decode gives the pixels of a decode on its own, and busy callers get lanes of their own
+// instead of waiting for each other.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "ImagingTestSupport.h"
+#include "imaging/FrameDecoder.h"
+#include "imaging/ImageBitmap.h"
+
+namespace {
+std::vector<std::uint8_t> Pixels(const CImageBitmap& bitmap) {
+  std::vector<std::uint8_t> bytes;
+  for (int y = 0; y < bitmap.GetHeight(); ++y) {
+    const std::uint8_t* row = bitmap.GetLineArray()[y];
+    bytes.insert(bytes.end(), row, row + bitmap.GetWidth() * bitmap.GetBitsPerPixel() / 8);
+  }
+  return bytes;
+}
+}  // namespace
+
+TEST(FrameDecoderThreads, ConcurrentDecodesMatchASingleDecode) {
+  const std::vector<std::string> files = {ImagingData("png_rgba8.png"), ImagingData("jpeg_rgb.jpg"),
+                                          ImagingData("gif_16.gif"), ImagingData("png_pal8.png")};
+  CFrameDecoder decoder;
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (const std::string& file : files) {
+    CDIBSectionBitmap bitmap;
+    decoder.DecodeFile(file, &bitmap, 32);
+    expected.push_back(Pixels(bitmap));
+  }
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        const std::size_t f = std::size_t(t + i) % files.size();
+        CDIBSectionBitmap bitmap;
+        decoder.DecodeFile(files[f], &bitmap, 32);
+        if (Pixels(bitmap) != expected[f]) ++mismatches;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+  EXPECT_LE(decoder.GetLaneCount(), 3u);  // never more lanes than other callers at once
+}

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
   imagemagick netpbm ffmpeg
+  libxrandr-dev
   xvfb xauth
 )
 

@@ -20,12 +20,9 @@ void AddOnce(std::vector<KaDisplayMode>* modes, const KaDisplayMode& mode) {
   if (std::find(modes->begin(), modes->end(), mode) == modes->end()) modes->push_back(mode);
 }
 
-// A depth of 24 is stored in 32-bit pixels; the settings speak of bits per pixel.
-unsigned BitsPerPixelOfDepth(int depth) { return depth == 24 ? 32u : unsigned(depth); }
-
 KaDisplayMode CurrentMode(QScreen* screen) {
   const QSize size = screen->geometry().size() * screen->devicePixelRatio();
-  return {unsigned(size.width()), unsigned(size.height()), BitsPerPixelOfDepth(screen->depth())};
+  return {unsigned(size.width()), unsigned(size.height()), KaBitsPerPixelOfDepth(screen->depth())};
 }
 
 #ifdef KA_HAVE_XRANDR
@@ -41,7 +38,7 @@ struct DisplayConnection {
 unsigned PixmapBits(Display* display, int depth) {
   int count = 0;
   XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
-  unsigned bits = BitsPerPixelOfDepth(depth);
+  unsigned bits = KaBitsPerPixelOfDepth(depth);
   for (int i = 0; formats && i < count; ++i) {
     if (formats[i].depth == depth) bits = unsigned(formats[i].bits_per_pixel);
   }
@@ -256,6 +253,8 @@ CKaDisplayModeSwitch::~CKaDisplayModeSwitch() {
   XRRFreeScreenResources(resources);
 #endif
 }
+
+unsigned KaBitsPerPixelOfDepth(int depth) { return depth == 24 ? 32u : unsigned(depth); }
 
 bool bKaEnumDisplayModes(QScreen* screen, std::vector<KaDisplayMode>* modes,
                          std::string* errorText) {

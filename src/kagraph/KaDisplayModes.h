@@ -23,6 +23,9 @@ inline constexpr const char* kKaDisplayCreateFailedFormat =
     "Call to DirectDrawCreate failed\r\nError Code = %i";
 inline constexpr const char* kKaDisplayGeneralError = "General error accessing DirectDraw";
 
+// Bits per pixel of pixels of a colour depth (a depth of 24 is stored in 32-bit pixels).
+KA_EXPORT unsigned KaBitsPerPixelOfDepth(int depth);
+
 // The modes of the screen (null: the primary screen), each size once, in the order the server
 // lists them. False, with *errorText set, when the modes cannot be asked for.
 KA_EXPORT bool bKaEnumDisplayModes(QScreen* screen, std::vector<KaDisplayMode>* modes,

@@ -70,9 +70,9 @@ CKaDDrawFullscreen::CKaDDrawFullscreen(QWindow* mainWindow, const CKaDDrawFullsc
   }
   m_screen = {0, 0, geometry.width(), geometry.height()};
   if (unsigned(geometry.width()) != wantW || unsigned(geometry.height()) != wantH ||
-      unsigned(screen->depth()) != wantBits) {
-    Log("Display mode %ux%ux%u not set; using the desktop mode %dx%dx%d", wantW, wantH, wantBits,
-        geometry.width(), geometry.height(), screen->depth());
+      KaBitsPerPixelOfDepth(screen->depth()) != wantBits) {
+    Log("Display mode %ux%ux%u not set; using the desktop mode %dx%dx%u", wantW, wantH, wantBits,
+        geometry.width(), geometry.height(), KaBitsPerPixelOfDepth(screen->depth()));
   }
   m_window = std::make_unique<CKaFullscreenWindow>(m_buffer.get());
   m_window->setObjectName(QLatin1String(kKaFullscreenWindowName));

@@ -37,7 +37,10 @@ CRvSetGhosting::CRvSetGhosting(const CRvSettingsContext& context, QWidget* paren
   m_frames->setRange(0, kMaxFrames);
   m_alpha = RvWithId(new QSpinBox(valueGroup), kRvIdGhostAlpha);
   m_alpha->setRange(0, kMaxAlpha);
+  for (QSpinBox* box : {m_frames, m_alpha})
+    box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 40);
   auto* form = new QFormLayout(valueGroup);
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   form->addRow(QStringLiteral("Ghosting &frames:"), m_frames);
   form->addRow(QStringLiteral("Ghosting &alpha:"), m_alpha);
 

@@ -70,6 +70,9 @@ CRvSettingsSheet::CRvSettingsSheet(CRvSettingsContext context, int page, QWidget
   setModal(true);
 
   m_tabs = new QTabWidget(this);
+  // Every page title stays in view: the sheet grows to the tab row instead of scrolling it.
+  m_tabs->setUsesScrollButtons(false);
+  m_tabs->setElideMode(Qt::ElideNone);
   m_pages = {
       new CRvSetAbout(m_context, m_tabs),         new CRvSetPlayback(m_context, m_tabs),
       new CRvSetDirectDraw(m_context, m_tabs),    new CRvSetGhosting(m_context, m_tabs),

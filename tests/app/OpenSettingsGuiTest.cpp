@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include "../settings/SettingsTestSupport.h"
 #include "AppTestSupport.h"
 #include "app/AppSettings.h"
 #include "app/RvBitmapButton.h"
@@ -31,12 +32,7 @@ struct OpenCase {
   int storedAfter;
 };
 
-template <typename W>
-W* Control(QWidget* root, int id) {
-  for (W* widget : root->findChildren<W*>())
-    if (widget->property("controlId").toInt() == id) return widget;
-  return nullptr;
-}
+using settingstest::Control;
 
 class OpenSettingsTest : public ::testing::TestWithParam<OpenCase> {};
 
@@ -64,17 +60,10 @@ TEST_P(OpenSettingsTest, OpensOnTheRightPageAndStoresWhatChanged) {
     sheet->SetActivePage(GetParam().closesOn);
     sheet->accept();
   });
-  switch (GetParam().trigger) {
-    case Trigger::kKeyS:
-      Press(&dlg, Qt::Key_S);
-      break;
-    case Trigger::kAltG:
-      Press(&dlg, Qt::Key_G, Qt::AltModifier);
-      break;
-    case Trigger::kButton:
-      dlg.TransportButton(kRvSettings)->click();
-      break;
-  }
+  const Trigger trigger = GetParam().trigger;
+  if (trigger == Trigger::kButton) dlg.TransportButton(kRvSettings)->click();
+  if (trigger == Trigger::kKeyS) Press(&dlg, Qt::Key_S);
+  if (trigger == Trigger::kAltG) Press(&dlg, Qt::Key_G, Qt::AltModifier);
   EXPECT_EQ(openedOn, GetParam().opensOn);
   EXPECT_TRUE(held);
   EXPECT_FALSE(dlg.Engine()->IsHeld());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../app/AppTestSupport.h"
 #include "../sequence/FakeDecoder.h"
 #include "engine/DrawThread.h"
 #include "settings/SettingsSheet.h"
@@ -16,13 +17,7 @@
 
 namespace settingstest {
 
-inline QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_settings";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
 
 // The control of a page (or the sheet) that carries the id.
 template <typename W = QWidget>

@@ -11,6 +11,7 @@ packages=(
   clang-format
   libopenexr-dev
   imagemagick netpbm ffmpeg openimageio-tools
+  libxrandr-dev
   xvfb xauth
   librsvg2-bin desktop-file-utils dpkg-dev file
 )

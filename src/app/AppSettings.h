@@ -13,6 +13,7 @@ inline constexpr const char* kRvSectionGhost = "Ghost";
 inline constexpr const char* kRvSectionFps = "Fps";
 inline constexpr const char* kRvSectionPlayback = "Playback";
 inline constexpr const char* kRvSectionCineon = "Cineon";
+inline constexpr const char* kRvSectionMain = "Main";
 
 struct CRvStartupSettings {
   // WindowPosition

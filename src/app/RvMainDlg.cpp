@@ -20,6 +20,7 @@
 #include "engine/StatusLine.h"
 #include "imaging/FrameDecoder.h"
 #include "sequence/PlayList.h"
+#include "settings/SettingsSheet.h"
 #include "support/NesCommon55.h"
 #include "support/NesLogFile.h"
 
@@ -550,8 +551,27 @@ void CRvMainDlg::SaveSequence() {
   ShowStatus("Save: writing sequences is not available in this build");
 }
 
-void CRvMainDlg::OpenSettings(int) {
-  ShowStatus("Settings: the settings sheet is not available in this build");
+void CRvMainDlg::OpenSettings(int page) {
+  if (!m_engine) return;
+  const bool held = m_engine->Hold();
+  if (page < 0) page = iReadFromIniFile(m_iniPath, kRvSectionMain, "SettingsPage", 0);
+  CRvSettingsContext context;
+  context.engine = m_engine.get();
+  context.frameDecoder = m_frameDecoder.get();
+  context.iniPath = m_iniPath;
+  context.productName = QString::fromLatin1(kRvProductName);
+  context.productIcon = RvProgramIconPixmap(128);
+  const int opened = RvClampSettingsPage(page);
+  CRvSettingsSheet sheet(std::move(context), opened, this);
+  sheet.exec();
+  // A stored page outside the sheet is replaced by the one it was clamped to.
+  if (sheet.GetActivePage() != page)
+    bWriteToIniFile(m_iniPath, kRvSectionMain, "SettingsPage", sheet.GetActivePage());
+  const CKaMoBlurBuffer* ghost = m_engine->GetMoBlurBuffer();
+  bWriteToIniFile(m_iniPath, kRvSectionGhost, "Mode", int(ghost->GetMode()));
+  bWriteToIniFile(m_iniPath, kRvSectionGhost, "Frames", int(ghost->GetFrames()));
+  bWriteToIniFile(m_iniPath, kRvSectionGhost, "Alpha", int(ghost->GetAlpha()));
+  if (held) m_engine->Release();
 }
 
 void CRvMainDlg::AdjustWindowSize() {

@@ -116,6 +116,7 @@ class CKaDrawThread {
   bool ApplyCineonSettings(double gammaLog, double gammaDisplay, std::uint32_t referenceBlack,
                            std::uint32_t referenceWhite, std::uint32_t softClip);
   void SetChangedFramesCriterion(std::uint32_t criterion) { m_changedCriterion.store(criterion); }
+  std::uint32_t GetChangedFramesCriterion() const { return m_changedCriterion.load(); }
   void RequestChangedCheck();
   void SetDisplayRect(int left, int top, int right, int bottom);
   KaRect GetDisplayRect() const;

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "kagraph/KaDisplayModes.h"
 #include "kagraph/KaImageDC.h"
 #include "support/NesLogFile.h"
 
@@ -54,12 +55,24 @@ CKaDDrawFullscreen::CKaDDrawFullscreen(QWindow* mainWindow, const CKaDDrawFullsc
         wantBits, m_screen.right, m_screen.bottom);
     return;
   }
-  const QRect geometry = screen->geometry();
+  QRect geometry = screen->geometry();
+  const qreal ratio = screen->devicePixelRatio();
+  if (wantW && wantH &&
+      (unsigned(geometry.width() * ratio) != wantW ||
+       unsigned(geometry.height() * ratio) != wantH)) {
+    m_modeSwitch = std::make_unique<CKaDisplayModeSwitch>(screen, wantW, wantH);
+    Log("%s", m_modeSwitch->Report().c_str());
+    // Qt learns the new size from the server later; the surface takes it now.
+    if (m_modeSwitch->IsSwitched())
+      geometry.setSize(QSize(int(wantW / ratio), int(wantH / ratio)));
+    else
+      m_modeSwitch.reset();
+  }
   m_screen = {0, 0, geometry.width(), geometry.height()};
   if (unsigned(geometry.width()) != wantW || unsigned(geometry.height()) != wantH ||
-      unsigned(screen->depth()) != wantBits) {
-    Log("Display mode %ux%ux%u not set; using the desktop mode %dx%dx%d", wantW, wantH, wantBits,
-        geometry.width(), geometry.height(), screen->depth());
+      KaBitsPerPixelOfDepth(screen->depth()) != wantBits) {
+    Log("Display mode %ux%ux%u not set; using the desktop mode %dx%dx%u", wantW, wantH, wantBits,
+        geometry.width(), geometry.height(), KaBitsPerPixelOfDepth(screen->depth()));
   }
   m_window = std::make_unique<CKaFullscreenWindow>(m_buffer.get());
   m_window->setObjectName(QLatin1String(kKaFullscreenWindowName));
@@ -83,6 +96,10 @@ CKaDDrawFullscreen::~CKaDDrawFullscreen() {
     Log("Full screen surface closed");
   }
   m_window.reset();
+  if (m_modeSwitch) {
+    m_modeSwitch.reset();
+    Log("Display mode restored");
+  }
 }
 
 void CKaDDrawFullscreen::Log(const char* format, ...) {

@@ -10,6 +10,7 @@ class CNesLogFile;
 class CKaBackBuffer;
 class CKaBackBufferFrame;
 class CKaFullscreenWindow;
+class CKaDisplayModeSwitch;
 
 // The object name of the surface's window, so the program can route its keys.
 inline constexpr const char* kKaFullscreenWindowName = "KaFullscreenSurface";
@@ -30,8 +31,9 @@ class KA_EXPORT CKaDDrawFullscreenConfig {
 };
 
 // A surface covering the main window's screen: a frameless full-screen window showing a back
-// buffer. The desktop mode is not switched; the surface uses the screen as it is and says so
-// in the log. Create and destroy it on the user-interface thread.
+// buffer. Where the X server allows it the display is switched to the requested size while the
+// surface lives; otherwise the surface uses the screen as it is. The log says which. Create
+// and destroy it on the user-interface thread.
 class KA_EXPORT CKaDDrawFullscreen {
  public:
   // mainWindow picks the screen (null: the primary screen); neither argument is taken over.
@@ -52,6 +54,7 @@ class KA_EXPORT CKaDDrawFullscreen {
   CNesLogFile* m_log;
   KaRect m_screen;
   std::unique_ptr<CKaBackBuffer> m_buffer;
+  std::unique_ptr<CKaDisplayModeSwitch> m_modeSwitch;  // restores the mode when destroyed
   std::unique_ptr<CKaFullscreenWindow> m_window;
 };
 

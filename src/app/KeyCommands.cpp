@@ -1,6 +1,7 @@
 #include "app/KeyCommands.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QWidget>
@@ -47,8 +48,11 @@ bool CRvKeyCommands::eventFilter(QObject* watched, QEvent* event) {
 bool CRvKeyCommands::TypingInPanelField() const {
   if (!m_view || (m_target && m_target->KeyLoadPanelState() != RvLoadPanelState::Closed))
     return false;
-  auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-  return edit && edit->window() == m_view->window() && edit->isVisible();
+  // The window's own focus child: the one its keys go to.
+  QWidget* focus = m_view->window()->focusWidget();
+  auto* list = qobject_cast<QComboBox*>(focus);
+  const bool field = qobject_cast<QLineEdit*>(focus) || (list && list->isEditable());
+  return field && focus->isVisible();
 }
 
 bool CRvKeyCommands::HandleFieldKey(int key) {

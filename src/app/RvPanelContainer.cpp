@@ -31,7 +31,6 @@ CRvPanelContainer::CRvPanelContainer(QWidget* parent) : QWidget(parent) {
 
 void CRvPanelContainer::AddPanel(QWidget* panel) {
   panel->setParent(this);
-  panel->adjustSize();
   m_height = std::max(m_height, panel->height());
   m_panels.push_back(panel);
   panel->show();

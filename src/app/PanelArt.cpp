@@ -173,9 +173,7 @@ void RvStylePanel(QWidget* panel) {
       "QLineEdit, QComboBox { background: #23262b; color: #d8dce2; border: 1px solid #3a3f47;"
       " padding: 0 2px; font-size: 11px; selection-background-color: #6699ff; }"
       "QLineEdit:focus, QComboBox:focus { border-color: #6699ff; }"
-      "QComboBox::drop-down { width: 12px; border: none; }"
-      "QComboBox::down-arrow { image: none; border-left: 3px solid transparent;"
-      " border-right: 3px solid transparent; border-top: 4px solid #d8dce2; width: 0; height: 0; }"
+      "QComboBox::drop-down { width: 14px; border: none; }"
       "QComboBox QAbstractItemView { background: #23262b; color: #d8dce2;"
       " selection-background-color: #6699ff; }"
       "QLabel { color: #9aa1ab; font-size: 11px; }"));

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 
 #include "app/RvBitmapButton.h"
 #include "app/RvMainDlg.h"
@@ -20,6 +21,24 @@ constexpr int kToggleX = 2;
 constexpr int kButtonY = 2;
 constexpr int kListY = 2;
 constexpr int kListHeight = 20;
+
+// The editable list with a drop-down mark of our own drawn over the styled box.
+class CRvPresetCombo : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QComboBox::paintEvent(event);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xD8, 0xDC, 0xE2));
+    const QPointF c(width() - 8.0, height() / 2.0 + 1.0);
+    p.drawPolygon(
+        QPolygonF({c + QPointF(-3.5, -2.0), c + QPointF(3.5, -2.0), c + QPointF(0, 2.0)}));
+  }
+};
 
 QString FromText(const std::string& text) { return QString::fromUtf8(text); }
 std::string ToText(const QString& text) { return text.toUtf8().toStdString(); }
@@ -43,7 +62,7 @@ void CRvSpecifierPanel::Build(int toggleId, RvPanelGlyph glyph, const char* togg
   m_toggle->move(kToggleX, kButtonY);
   connect(m_toggle, &QAbstractButton::clicked, this, [this] { Toggle(); });
 
-  m_list = new QComboBox(this);
+  m_list = new CRvPresetCombo(this);
   m_list->setProperty("controlId", listId);
   m_list->setEditable(true);
   m_list->setFocusPolicy(Qt::ClickFocus);  // keys stay the command table's until clicked

@@ -257,6 +257,9 @@ TEST_F(NumberedFramesTest, SetClearAndAMouseDrawnCropReachThePanels) {
   EXPECT_EQ(inOut->OutEdit()->text(), "50");
   inOut->ClearButton()->click();
   EXPECT_EQ(dlg->PlayList()->GetOutIndex(), CKaDrawThread::kNone);
+  dlg->Engine()->SetPosition(2);
+  apptest::Press(dlg.get(), Qt::Key_I, Qt::ShiftModifier);  // in point here: the field follows
+  EXPECT_EQ(inOut->InEdit()->text(), "30");
 
   ASSERT_TRUE(ProcessUntil([&] { return dlg->Engine()->GetLastFrameWidth() == 64; }));
   CRvCropPanel* crop = dlg->CropPanel();

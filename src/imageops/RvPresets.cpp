@@ -73,10 +73,10 @@ bool CRvPresetList::Write(const std::string& path, std::string* error) const {
     if (error) *error = "Cannot create a file beside " + path + ": " + std::strerror(errno);
     return false;
   }
-  // mkstemp makes the file private; a preset file is as readable as any other.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  const bool written = WriteAll(fd, text) && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
+  // mkstemp makes the file private; keep the mode of the file replaced, else the usual one.
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  const bool written = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   const int savedErrno = errno;
   if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
     const int code = written ? errno : savedErrno;

@@ -1,7 +1,9 @@
 #include "app/KeyCommands.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -36,10 +38,35 @@ bool CRvKeyCommands::eventFilter(QObject* watched, QEvent* event) {
     const bool surface = window && window->objectName() == QLatin1String(kKaFullscreenWindowName);
     if ((widget && m_view && widget->window() == m_view->window()) || surface) {
       auto* key = static_cast<QKeyEvent*>(event);
+      if (TypingInPanelField()) return HandleFieldKey(key->key());
       if (HandleKey(key->key(), key->modifiers())) return true;
     }
   }
   return QObject::eventFilter(watched, event);
+}
+
+bool CRvKeyCommands::TypingInPanelField() const {
+  if (!m_view || (m_target && m_target->KeyLoadPanelState() != RvLoadPanelState::Closed))
+    return false;
+  // The window's own focus child: the one its keys go to.
+  QWidget* focus = m_view->window()->focusWidget();
+  auto* list = qobject_cast<QComboBox*>(focus);
+  const bool field = qobject_cast<QLineEdit*>(focus) || (list && list->isEditable());
+  return field && focus->isVisible();
+}
+
+bool CRvKeyCommands::HandleFieldKey(int key) {
+  // Text typed into an options-bar field is the field's: "r10" must not switch to the red
+  // channel. F1 still helps, and Esc hands the keys back to the command table.
+  if (key == Qt::Key_F1 && m_target) {
+    m_target->ShowHelp();
+    return true;
+  }
+  if (key == Qt::Key_Escape) {
+    m_view->window()->setFocus();
+    return true;
+  }
+  return false;
 }
 
 bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {

@@ -56,6 +56,10 @@ class CRvKeyCommands : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // True while the keyboard focus is in a text field of the main window (the options bar's
+  // fields) and no load-sequence panel is open.
+  bool TypingInPanelField() const;
+  bool HandleFieldKey(int key);
   bool HandleLoadPanelKey(int key);
   bool HandleWindowKey(int key, bool ctrl, bool alt);
   bool HandleArrows(int key, bool shift, bool ctrl, bool alt);

@@ -166,7 +166,10 @@ void CRvMainDlg::EndCropDrag(const QPoint& end) {
   setCursor(Qt::ArrowCursor);
   const QPoint offset = m_playbackView->pos();
   const QRect r = QRect(m_cropStart - offset, end - offset).normalized();
-  if (r.width() <= 0 || r.height() <= 0 || !m_engine) return;
+  if (r.width() <= 0 || r.height() <= 0 || !m_engine) {
+    RefreshCropPanel();  // selection is off again
+    return;
+  }
   KaShownPicture picture;
   picture.display = m_engine->GetDisplayRect();
   picture.zoom = m_engine->GetZoom();
@@ -180,13 +183,17 @@ void CRvMainDlg::EndCropDrag(const QPoint& end) {
   }
   picture.crop = m_engine->GetCrop();
   CRvCrop crop;
-  if (!KaViewRectToCrop(picture, {r.left(), r.top(), r.right() + 1, r.bottom() + 1}, &crop)) return;
+  if (!KaViewRectToCrop(picture, {r.left(), r.top(), r.right() + 1, r.bottom() + 1}, &crop)) {
+    RefreshCropPanel();
+    return;
+  }
   {
     // The worker reads the crop while it decodes: change it only while the worker is held.
     CKaHoldGuard hold(m_engine.get());
     m_crop = crop;
+    m_engine->SetCrop(&m_crop);
   }
-  m_engine->SetCrop(&m_crop);
+  RefreshCropPanel();
   ShowStatus("Crop " + m_crop.Format());
 }
 
@@ -275,6 +282,7 @@ bool CRvMainDlg::OpenDroppedFile(const std::string& path) {
   if (opened) {
     AttachPlayList();
     UpdateTitle();
+    RefreshInOutPanel();
     if (m_loadPanelState == RvLoadPanelState::Open) {
       if (m_heldForLoadPanel && m_engine) m_engine->Release();  // the panel's hold ends with it
       m_heldForLoadPanel = false;

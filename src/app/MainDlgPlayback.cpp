@@ -6,6 +6,7 @@
 #include "app/KeyCommands.h"
 #include "app/PlaybackObserver.h"
 #include "app/PlaybackView.h"
+#include "app/RvInOutPanel.h"
 #include "app/RvMainDlg.h"
 #include "engine/DrawThread.h"
 #include "imaging/FrameDecoder.h"
@@ -81,17 +82,6 @@ bool CRvMainDlg::OpenSequenceFromPath(const std::string& path,
   return true;
 }
 
-namespace {
-// The first index whose frame number is at least `number`, or kNone.
-std::uint32_t FirstIndexAtOrAbove(const CRvPlayList& list, std::uint32_t number) {
-  const std::uint32_t* numbers = list.GetFrameNumbers();
-  for (std::uint32_t i = 0; numbers && i < list.GetFrameCount(); ++i) {
-    if (numbers[i] >= number) return i;
-  }
-  return CKaDrawThread::kNone;
-}
-}  // namespace
-
 void CRvMainDlg::OpenCommandLineSequence() {
   if (!m_engine) return;
   if (!m_commandLineNamedFile) {
@@ -118,11 +108,13 @@ void CRvMainDlg::OpenCommandLineSequence() {
   m_engine->SetResample(m_request.resampleGiven ? &m_resample : nullptr);
   AttachPlayList();
   if (m_request.inFrame != 0) {
-    const std::uint32_t index = FirstIndexAtOrAbove(*m_playList, std::uint32_t(m_request.inFrame));
+    const std::uint32_t index =
+        RvFirstIndexAtOrAbove(*m_playList, std::uint32_t(m_request.inFrame));
     if (index != CKaDrawThread::kNone) m_playList->SetInPoint(index, true);
   }
   if (m_request.outFrame != -1) {
-    const std::uint32_t index = FirstIndexAtOrAbove(*m_playList, std::uint32_t(m_request.outFrame));
+    const std::uint32_t index =
+        RvFirstIndexAtOrAbove(*m_playList, std::uint32_t(m_request.outFrame));
     if (index != CKaDrawThread::kNone) m_playList->SetOutPoint(index, true);
   }
   m_engine->GotoInPoint();

@@ -244,6 +244,10 @@ QPixmap RvButtonFace(RvGlyph glyph, int image, QSize size, qreal dpr) {
   return pixmap;
 }
 
+void RvDrawButtonBase(QPainter* painter, const QRectF& rect, bool pressed) {
+  DrawFace(painter, rect, pressed);
+}
+
 QPixmap RvSkin(RvSkinPiece piece, qreal dpr) {
   QSize size(1, 1);
   switch (piece) {

@@ -7,6 +7,8 @@
 #include <QPixmap>
 #include <QSize>
 
+class QPainter;
+
 enum class RvGlyph {
   Help,
   AlwaysOnTop,
@@ -34,6 +36,8 @@ enum class RvGlyph {
 // A button face: image 0 normal, 1 pressed, 2 checked, 3 checked and pressed. Checked faces
 // show the button's other meaning (pause for the play buttons, restore for maximise).
 QPixmap RvButtonFace(RvGlyph glyph, int image, QSize size, qreal devicePixelRatio);
+// The rounded face under every glyph, for artwork drawn elsewhere (the options-bar panels).
+void RvDrawButtonBase(QPainter* painter, const QRectF& rect, bool pressed);
 
 // The skin pieces of the main window's frame.
 enum class RvSkinPiece {

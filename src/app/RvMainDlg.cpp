@@ -16,6 +16,9 @@
 #include "app/RvArt.h"
 #include "app/RvBitmapButton.h"
 #include "app/RvCmdLineErrorDlg.h"
+#include "app/RvInOutPanel.h"
+#include "app/RvPanelContainer.h"
+#include "app/RvPlayPanel.h"
 #include "engine/DrawThread.h"
 #include "engine/StatusLine.h"
 #include "imaging/FrameDecoder.h"
@@ -26,7 +29,6 @@
 
 namespace {
 
-constexpr const char* kPanelContainerName = "Kavato Panel Container";
 constexpr int kCaptionTextLeft = 3;
 // The caption text stops left of the Help button so the buttons never cover it.
 constexpr int kCaptionTextRightGap = 103;
@@ -111,6 +113,7 @@ void CRvMainDlg::InitDialog() {
   ParseProcessCommandLine();
   OpenCommandLineSequence();
   UpdateTitle();
+  RefreshAllPanels();
 }
 
 void CRvMainDlg::AddWindowStyles() {
@@ -139,13 +142,8 @@ void CRvMainDlg::CreateView() {
 }
 
 void CRvMainDlg::CreatePanelContainer() {
-  m_container = new QWidget(this);
-  m_container->setObjectName(QLatin1String(kPanelContainerName));
-  m_container->setWindowTitle(QLatin1String(kPanelContainerName));
-  m_container->setAutoFillBackground(true);
-  QPalette palette = m_container->palette();
-  palette.setColor(QPalette::Window, Qt::black);
-  m_container->setPalette(palette);
+  m_container = new CRvPanelContainer(this);
+  CreatePanels();
   m_scrollLeft = MakeButton(this, {1082, RvGlyph::ScrollLeft, 2, "Scroll Options Bar to the Left"});
   m_scrollRight =
       MakeButton(this, {1083, RvGlyph::ScrollRight, 2, "Scroll Options Bar to the Right"});
@@ -161,7 +159,8 @@ void CRvMainDlg::SetContainerHeight(int height) {
 
 void CRvMainDlg::ReadSettings() {
   m_settings = CRvStartupSettings::Read(m_iniPath);
-  m_activePanel = m_settings.activePanel;
+  m_container->SetActive(m_settings.activePanel);
+  m_activePanel = m_container->Active();
   m_fps = m_settings.fps;
 }
 
@@ -503,16 +502,13 @@ void CRvMainDlg::EnableAccept(bool enable) {
 }
 
 void CRvMainDlg::ShowNextPanel() {
-  // The panels join the container with the options-bar panels; until then there is no strip.
-  const int count = int(m_container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size());
-  if (count == 0) return;
-  m_activePanel = (m_activePanel + 1) % count;
+  m_container->Next();
+  m_activePanel = m_container->Active();
 }
 
 void CRvMainDlg::ShowPreviousPanel() {
-  const int count = int(m_container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size());
-  if (count == 0) return;
-  m_activePanel = m_activePanel <= 0 ? count - 1 : m_activePanel - 1;
+  m_container->Previous();
+  m_activePanel = m_container->Active();
 }
 
 void CRvMainDlg::ShowStatus(const std::string& text) {
@@ -598,10 +594,12 @@ void CRvMainDlg::ShowHelp() {
 
 void CRvMainDlg::RefreshInOutPanel() {
   if (m_frameBar) m_frameBar->update();
+  if (m_inOutPanel) m_inOutPanel->Refresh();
 }
 
 void CRvMainDlg::RefreshPlayPanel() {
   if (m_frameBar && m_engine) m_frameBar->SetStep(m_engine->GetStep());
+  if (m_playPanel) m_playPanel->Refresh();
 }
 
 void CRvMainDlg::SetPlayModeLoop() {

@@ -32,6 +32,11 @@ class CRvPlaybackView;
 class CRvStatusLineWidget;
 class CRvPlaybackObserver;
 class CRvBitmapButton;
+class CRvPanelContainer;
+class CRvResamplePanel;
+class CRvCropPanel;
+class CRvPlayPanel;
+class CRvInOutPanel;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -77,7 +82,7 @@ class CRvMainDlg : public QDialog,
   RvOptionsBarMode OptionsBarMode() const { return m_optionsBarMode; }
   RvLoadPanelState LoadPanelState() const { return m_loadPanelState; }
   void EnableAccept(bool enable);
-  QWidget* PanelContainer() const { return m_container; }
+  QWidget* PanelContainer() const;
   int ContainerHeight() const { return m_containerHeight; }
   void SetContainerHeight(int height);
 
@@ -99,6 +104,17 @@ class CRvMainDlg : public QDialog,
   // --- crop selection ---------------------------------------------------------------------------
   void ToggleCropSelection();
   bool IsCropSelection() const { return m_cropSelection; }
+
+  // --- the options bar's panels (MainDlgPanels.cpp) -------------------------------------------
+  CRvPanelContainer* Panels() const { return m_container; }
+  CRvResamplePanel* ResamplePanel() const { return m_resamplePanel; }
+  CRvCropPanel* CropPanel() const { return m_cropPanel; }
+  CRvPlayPanel* PlayPanel() const { return m_playPanel; }
+  CRvInOutPanel* InOutPanel() const { return m_inOutPanel; }
+  void RefreshCropPanel();
+  void RefreshResamplePanel();
+  // In/out, play, resample and crop panels from their data.
+  void RefreshAllPanels();
 
   // --- CRvKeyTarget ---------------------------------------------------------------------------
   RvLoadPanelState KeyLoadPanelState() const override { return m_loadPanelState; }
@@ -183,6 +199,7 @@ class CRvMainDlg : public QDialog,
   void AddWindowStyles();          // 2: frameless, minimise/maximise, drops
   void CreateView();               // 4: view, status line, frame bar
   void CreatePanelContainer();     // 5-8: the options bar and its scroll buttons
+  void CreatePanels();             // 6: resample, crop, play and in/out panel
   void ReadSettings();             // every settings.ini value used at start-up
   void RestoreWindowPosition();    // 13
   void RestoreWindowMode();        // 15: a window closed maximised opens maximised
@@ -212,7 +229,8 @@ class CRvMainDlg : public QDialog,
   CRvCommandLineRequest m_request;
   bool m_commandLineNamedFile = false;
 
-  // Owned here until the crop and resample panels exist; the engine holds pointers.
+  // The crop and resample panels work on these (the command line parses into them too); the
+  // engine holds pointers.
   CRvCrop m_crop;
   CRvResample m_resample;
   // Destroyed in reverse order: keys, engine (which waits for its worker), then the play
@@ -227,7 +245,11 @@ class CRvMainDlg : public QDialog,
   CRvPlaybackView* m_playbackView = nullptr;
   CRvStatusLineWidget* m_statusLine = nullptr;
   CKaFrameBar* m_frameBar = nullptr;
-  QWidget* m_container = nullptr;
+  CRvPanelContainer* m_container = nullptr;
+  CRvResamplePanel* m_resamplePanel = nullptr;
+  CRvCropPanel* m_cropPanel = nullptr;
+  CRvPlayPanel* m_playPanel = nullptr;
+  CRvInOutPanel* m_inOutPanel = nullptr;
   CRvBitmapButton* m_scrollLeft = nullptr;
   CRvBitmapButton* m_scrollRight = nullptr;
   std::array<CRvBitmapButton*, kRvCaptionButtonCount> m_captionButtons{};

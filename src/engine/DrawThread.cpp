@@ -291,14 +291,16 @@ void CKaDrawThread::ClearInOut() {
   NotifyInOut();
 }
 
-void CKaDrawThread::SetInOutSpan() {
+void CKaDrawThread::SetInOutSpan() { SetInOutSpan(m_step.load()); }
+
+void CKaDrawThread::SetInOutSpan(std::uint32_t span) {
   ClearPending();
   CRvPlayList* list = m_playList.load();
   if (!list) return;
   const std::uint32_t count = list->GetFrameCount();
   if (count == 0) return;
   std::int64_t in = list->GetInIndex();
-  std::int64_t out = in + m_step.load();
+  std::int64_t out = in + span;
   if (out > std::int64_t(count)) {
     in = std::max<std::int64_t>(0, in - (out - std::int64_t(count)));
   }

@@ -91,7 +91,11 @@ class CKaDrawThread {
   void SetInPoint(std::uint32_t index, bool keep);
   void SetOutPoint(std::uint32_t index, bool keep);
   void ClearInOut();
+  // Out point = in point + step (Alt+I).
   void SetInOutSpan();
+  // Out point = in point + span; past the last frame the in point moves back by the excess
+  // (not below the first).
+  void SetInOutSpan(std::uint32_t span);
   std::uint32_t GetInPoint() const;
   std::uint32_t GetOutPoint() const;
 

@@ -319,6 +319,13 @@ TEST(Commands, InAndOutPointsToggleAndSpan) {
   m.engine->SetInOutSpan();
   EXPECT_EQ(list->GetInIndex(), 6u);
   EXPECT_EQ(list->GetOutIndex(), 9u);
+  // A span of its own (the in/out panel's cache size) follows the same rule.
+  m.engine->SetInPoint(1, true);
+  m.engine->SetInOutSpan(5);
+  EXPECT_EQ(list->GetOutIndex(), 6u);
+  m.engine->SetInOutSpan(40);
+  EXPECT_EQ(list->GetInIndex(), 0u);
+  EXPECT_EQ(list->GetOutIndex(), 9u);
 }
 
 TEST(Commands, CommandsWithoutPlayListDoNothing) {

@@ -1,0 +1,48 @@
+#include "app/RvCropPanel.h"
+
+#include "app/RvBitmapButton.h"
+#include "app/RvMainDlg.h"
+#include "engine/DrawThread.h"
+
+namespace {
+constexpr int kSelectAreaX = 24;
+constexpr int kListX = 48;
+constexpr int kListWidth = 170;
+}  // namespace
+
+CRvCropPanel::CRvCropPanel(CRvMainDlg* dlg, QWidget* parent)
+    : CRvSpecifierPanel(dlg, kRvCropPresetFile, RvDefaultCropPresets(), parent) {
+  setObjectName(QStringLiteral("cropPanel"));
+  Build(kToggleId, RvPanelGlyph::CropToggle, "Toggle Crop Mode", kListId, kListX, kListWidth);
+  m_selectArea =
+      RvMakePanelButton(this, kSelectAreaId, RvPanelGlyph::CropSelect, "Select Crop Area");
+  m_selectArea->move(kSelectAreaX, 2);
+  connect(m_selectArea, &QAbstractButton::clicked, this, [this] {
+    m_dlg->ToggleCropSelection();
+    RefreshSelection();
+  });
+}
+
+void CRvCropPanel::RefreshSelection() { m_selectArea->SetChecked(m_dlg->IsCropSelection()); }
+
+bool CRvCropPanel::ParseInto(const std::string& text, std::string* error, int* count) {
+  // Parsed aside first: the engine may be cropping a frame with the panel's object right now,
+  // and a failed parse must not leave it half changed.
+  CRvCrop parsed;
+  std::string rest = text;
+  if (!parsed.Parse(&rest, error, count)) return false;
+  CKaDrawThread* engine = m_dlg->Engine();
+  const bool held = engine && engine->Hold();
+  *m_dlg->Crop() = parsed;
+  if (held) engine->Release();
+  return true;
+}
+
+std::string CRvCropPanel::FormatSpec() const { return m_dlg->Crop()->Format(); }
+bool CRvCropPanel::SpecEmpty() const { return m_dlg->Crop()->IsEmpty(); }
+bool CRvCropPanel::IsSetOnEngine(const CKaDrawThread& engine) const {
+  return engine.GetCrop() != nullptr;
+}
+void CRvCropPanel::SetOnEngine(CKaDrawThread* engine, bool on) {
+  engine->SetCrop(on ? m_dlg->Crop() : nullptr);
+}

@@ -32,6 +32,7 @@ class CRvPlaybackView;
 class CRvStatusLineWidget;
 class CRvPlaybackObserver;
 class CRvBitmapButton;
+class CKaLoadSequencePanel;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -108,6 +109,7 @@ class CRvMainDlg : public QDialog,
   void ShowLoadPanel() override;
   void AcceptLoadPanel() override;
   void CancelLoadPanel() override;
+  bool LoadPanelEnter() override;
   bool IsAcceptEnabled() const override { return m_acceptEnabled; }
   void RequestStop() override { m_stopRequest = true; }
   void SaveSequence() override;
@@ -147,6 +149,7 @@ class CRvMainDlg : public QDialog,
   CRvPlaybackObserver* Observer() const { return m_observer.get(); }
   CKaFrameBar* FrameBar() const { return m_frameBar; }
   CRvKeyCommands* Keys() const { return m_keys.get(); }
+  CKaLoadSequencePanel* LoadPanel() const { return m_loadPanel; }
   CRvBitmapButton* CaptionButton(RvCaptionButton which) const { return m_captionButtons[which]; }
   CRvBitmapButton* TransportButton(RvTransportButton which) const {
     return m_transportButtons[which];
@@ -181,6 +184,8 @@ class CRvMainDlg : public QDialog,
  private:
   // Start-up steps, called by InitDialog in this order.
   void AddWindowStyles();          // 2: frameless, minimise/maximise, drops
+  void CreateLoadPanel();          // 3 (MainDlgLoadPanel.cpp)
+  void OpenLoadPanelState();       // state 1: the panel fills itself and takes the view's place
   void CreateView();               // 4: view, status line, frame bar
   void CreatePanelContainer();     // 5-8: the options bar and its scroll buttons
   void ReadSettings();             // every settings.ini value used at start-up
@@ -234,6 +239,7 @@ class CRvMainDlg : public QDialog,
   std::array<CRvBitmapButton*, kRvTransportButtonCount> m_transportButtons{};
   CRvBitmapButton* m_ok = nullptr;
   CRvBitmapButton* m_cancel = nullptr;
+  CKaLoadSequencePanel* m_loadPanel = nullptr;
   QRubberBand* m_cropBand = nullptr;
 
   CRvLayout m_layout;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <algorithm>
 
 #include "browser/FolderListing.h"
@@ -17,6 +18,7 @@ constexpr int kDomainRole = Qt::UserRole + 3;
 constexpr const char* kLocalText = "Local";
 constexpr const char* kNetworkText = "Network";
 constexpr char kWindowsSeparator = '\\';
+constexpr int kScrollMargin = 24;
 
 QString ToQt(const std::string& text) { return QString::fromLocal8Bit(text); }
 std::string FromQt(const QString& text) { return text.toLocal8Bit().toStdString(); }
@@ -101,6 +103,8 @@ CKaDirTreeItem::CKaDirTreeItem(QWidget* parent, std::shared_ptr<CKaNetProvider> 
   setHeaderHidden(true);
   setColumnCount(1);
   setUniformRowHeights(true);
+  setIndentation(14);
+  setMinimumWidth(120);
   setSelectionMode(QAbstractItemView::SingleSelection);
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -313,6 +317,10 @@ QTreeWidgetItem* CKaDirTreeItem::FindChild(QTreeWidgetItem* parent,
 void CKaDirTreeItem::Select(QTreeWidgetItem* item) {
   setCurrentItem(item);
   scrollToItem(item);
+  // Deep folders sit far right: show the start of the item's name, not the end of the column.
+  QScrollBar* bar = horizontalScrollBar();
+  const int indent = kScrollMargin + indentation();
+  bar->setValue(std::max(0, bar->value() + visualItemRect(item).left() - indent));
 }
 
 bool CKaDirTreeItem::WalkComponents(QTreeWidgetItem* current, const std::string& path,

@@ -137,15 +137,6 @@ void CKaLoadSequencePanel::CreateControls() {
   m_rangeEnd->setProperty("controlId", 1138);
   for (QLineEdit* edit : {m_rangeStart, m_rangeEnd}) edit->setMaximumWidth(70);
 
-  auto* left = new QWidget(this);
-  auto* leftLayout = new QVBoxLayout(left);
-  leftLayout->setContentsMargins(0, 0, 0, 0);
-  leftLayout->addWidget(m_tree, 1);
-  auto* pathRow = new QHBoxLayout;
-  pathRow->addWidget(m_pathEdit, 1);
-  pathRow->addWidget(m_jump);
-  leftLayout->addLayout(pathRow);
-
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
@@ -172,13 +163,18 @@ void CKaLoadSequencePanel::CreateControls() {
   rightLayout->addLayout(bottom, 2);
 
   auto* splitter = new QSplitter(Qt::Horizontal, this);
-  splitter->addWidget(left);
+  splitter->addWidget(m_tree);
   splitter->addWidget(right);
-  splitter->setStretchFactor(0, 1);
-  splitter->setStretchFactor(1, 2);
-  auto* layout = new QHBoxLayout(this);
+  splitter->setStretchFactor(0, 2);
+  splitter->setStretchFactor(1, 3);
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
-  layout->addWidget(splitter);
+  layout->addWidget(splitter, 1);
+  // The path row runs the whole width: typed paths are long.
+  auto* pathRow = new QHBoxLayout;
+  pathRow->addWidget(m_pathEdit, 1);
+  pathRow->addWidget(m_jump);
+  layout->addLayout(pathRow);
 }
 
 void CKaLoadSequencePanel::ConnectControls() {

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "TestUtil.h"
 #include "browser/DirTreeItem.h"
+#include "browser/FolderListing.h"
 #include "browser/NetResource.h"
 #include "support/NesCommon55.h"
 
@@ -230,6 +233,24 @@ TEST_F(DirTreeTest, TwoTreesDoNotOverwriteEachOthersServers) {
   dialogTree.reset();
   panelTree.reset();
   EXPECT_EQ(KaReadServerFile(m_servers), (std::vector<std::string>{"\\\\a", "\\\\b"}));
+}
+
+TEST_F(DirTreeTest, SlowListingKeepsTheWindowServedAndShowsTheWaitCursor) {
+  bool timerRan = false;
+  bool cursorShown = false;
+  QTimer::singleShot(10, [&] {
+    timerRan = true;
+    cursorShown = QApplication::overrideCursor() != nullptr;
+  });
+  int result = 0;
+  KaRunOffUiThread([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    result = 42;
+  });
+  EXPECT_EQ(result, 42);
+  EXPECT_TRUE(timerRan);  // events were served while the work ran
+  EXPECT_TRUE(cursorShown);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 struct MountCase {

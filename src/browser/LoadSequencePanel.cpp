@@ -136,6 +136,13 @@ void CKaLoadSequencePanel::CreateControls() {
   m_rangeEnd = new QLineEdit(this);
   m_rangeEnd->setProperty("controlId", 1138);
   for (QLineEdit* edit : {m_rangeStart, m_rangeEnd}) edit->setMaximumWidth(70);
+  // The entry controls come and go with the selection; the rows around them stay in place.
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           m_remove, m_up, m_down, m_reversed, m_rangeLabel, m_toLabel, m_rangeStart, m_rangeEnd}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+  }
 
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);

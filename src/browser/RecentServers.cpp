@@ -55,6 +55,8 @@ void CKaRecentServers::Add(const std::string& serverPath) {
 }
 
 bool CKaRecentServers::Write() const {
+  // Nothing opened here: the file already says all this list knows.
+  if (m_openedHere.empty()) return true;
   std::vector<std::string> merged = m_openedHere;
   AppendMissing(&merged, KaReadServerFile(m_file));
   AppendMissing(&merged, m_list);

@@ -22,7 +22,8 @@ class CKaRecentServers {
   // Writes the list back, most recent first. Another tree (the load panel and a folder dialog
   // live at the same time) may have written the file since this one read it: the servers opened
   // here come first, then the file's current entries, then the rest of this list, at most ten.
-  // The file is replaced atomically. False when it cannot be written.
+  // The file is replaced atomically; without a server opened here it is left alone. False when
+  // it cannot be written.
   bool Write() const;
 
   const std::string& FileName() const { return m_file; }

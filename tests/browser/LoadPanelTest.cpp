@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -214,6 +216,28 @@ TEST_F(LoadPanelTest, SavesAndLoadsPlayListsThroughTheirCommands) {
   EXPECT_FALSE(m_panel->LoadPlayListFrom(m_dir.File("missing.rvpl"), &errors));
   EXPECT_FALSE(errors.empty());
   EXPECT_EQ(m_panel->PlayList()->GetName(), "reel.rvpl");  // a failed load keeps the list
+}
+
+TEST_F(LoadPanelTest, FailedSaveAfterTheQuestionKeepsTheChangedPlayList) {
+  ASSERT_TRUE(m_panel->Tree()->SelectPath(m_shots));
+  m_panel->AddSelectedSequence();
+  m_panel->SetAskSaveChanges(
+      [](const std::string&) { return CKaLoadSequencePanel::SaveAnswer::Yes; });
+  m_panel->SetAskSaveFile(
+      [&](const std::string&, const std::string&) { return m_dir.File("missing/reel.rvpl"); });
+  std::string shown;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      shown = box->findChild<QLabel*>("qt_msgbox_label")->text().toStdString();
+      box->close();
+    }
+  });
+  closer.start(5);
+  m_panel->ClearPlayList();
+  EXPECT_EQ(shown.rfind("Failed to save playlist\n\n", 0), 0u) << shown;
+  ASSERT_NE(m_panel->PlayList(), nullptr);  // not thrown away after the failed save
+  EXPECT_TRUE(m_panel->IsPlayListChanged());
 }
 
 TEST_F(LoadPanelTest, FolderDialogTypedFlagCycle) {

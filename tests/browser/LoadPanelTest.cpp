@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,6 +78,14 @@ TEST_F(LoadPanelTest, ListsNumberedSequencesFirstThenSingleFiles) {
   // The first sequence is selected, so OK (and Enter) can take it at once.
   EXPECT_EQ(m_panel->SelectedSequence(), model.SequenceAt(0));
   EXPECT_TRUE(m_panel->IsAcceptEnabled());
+  // F5 reads the tree and the folder again.
+  Touch(m_shots + "/new_1.tif");
+  Touch(m_shots + "/new_2.tif");
+  QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+  QApplication::sendEvent(m_panel.get(), &f5);
+  EXPECT_EQ(Names(m_panel->Listing()),
+            (std::vector<std::string>{"new_#.tif", "shot_#.tif", "take_#.png", "logo.tif"}));
+  EXPECT_EQ(m_panel->CurrentFolder(), m_shots + "/");
 }
 
 TEST_F(LoadPanelTest, RecentFoldersLastVisitedFirstWithoutDuplicatesAtMostTwenty) {

@@ -253,6 +253,23 @@ TEST_F(DirTreeTest, SlowListingKeepsTheWindowServedAndShowsTheWaitCursor) {
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST(LocalVolumesTest, RootHomeRemovableAndNetworkMountsWithLabels) {
+  const std::string mounts =
+      "/dev/sda2 / ext4 rw 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "/dev/sdb1 /media/me/CARD vfat rw 0 0\n"
+      "/dev/sdc1 /run/media/me/disk exfat rw 0 0\n"
+      "//render01/frames /mnt/frames cifs rw 0 0\n";
+  const auto volumes =
+      KaLocalVolumes(mounts, "/home/me", {{"/dev/sda2", "system"}, {"/dev/sdb1", "Card 64"}});
+  std::vector<std::string> texts;
+  for (const KaVolume& v : volumes) texts.push_back(v.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "/ (system)", "/home/me (me)", "/media/me/CARD (Card 64)",
+                       "/run/media/me/disk (disk)", "/mnt/frames (frames on 'render01')"}));
+  EXPECT_EQ(volumes[4].path, "/mnt/frames");
+}
+
 struct MountCase {
   const char* name;
   const char* line;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -247,6 +248,25 @@ TEST_F(LoadPanelTest, FailedSaveAfterTheQuestionKeepsTheChangedPlayList) {
   EXPECT_EQ(shown.rfind("Failed to save playlist\n\n", 0), 0u) << shown;
   ASSERT_NE(m_panel->PlayList(), nullptr);  // not thrown away after the failed save
   EXPECT_TRUE(m_panel->IsPlayListChanged());
+}
+
+TEST_F(LoadPanelTest, AltWheelGoesToTheWindowAroundThePanel) {
+  struct Window : QWidget {
+    int wheels = 0;
+    void wheelEvent(QWheelEvent* event) override {
+      ++wheels;
+      event->accept();
+    }
+  } window;
+  CKaLoadSequencePanel* panel = new CKaLoadSequencePanel(m_ini, &window);
+  QWidget* list = nullptr;
+  for (QWidget* w : panel->findChildren<QWidget*>())
+    if (w->property("controlId").toInt() == 1029) list = w;
+  ASSERT_NE(list, nullptr);
+  QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::AltModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(list, &wheel);
+  EXPECT_EQ(window.wheels, 1);
 }
 
 TEST_F(LoadPanelTest, FolderDialogTypedFlagCycle) {

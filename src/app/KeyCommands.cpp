@@ -193,6 +193,7 @@ bool CRvKeyCommands::HandleLoadPanelKey(int key) {
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      if (m_target->LoadPanelEnter()) return true;
       if (m_target->IsAcceptEnabled()) {
         m_target->AcceptLoadPanel();
       } else {

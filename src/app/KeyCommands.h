@@ -25,6 +25,9 @@ class CRvKeyTarget {
   virtual void AcceptLoadPanel() = 0;
   virtual void CancelLoadPanel() = 0;
   virtual bool IsAcceptEnabled() const = 0;
+  // Enter while the load-sequence panel is open, offered to the panel first (a path typed into
+  // its path edit opens the tree there); true when the panel used it.
+  virtual bool LoadPanelEnter() { return false; }
   virtual void RequestStop() = 0;
   virtual void SaveSequence() = 0;
   virtual void OpenSettings(int page) = 0;  // -1: the stored page

@@ -85,10 +85,11 @@ bool CRvMainDlg::OpenSequenceFromPath(const std::string& path,
 void CRvMainDlg::OpenCommandLineSequence() {
   if (!m_engine) return;
   if (!m_commandLineNamedFile) {
-    // Nothing named: the load-sequence panel would take over here; without it the window waits
-    // for a dropped frame.
+    // Nothing named: the load-sequence panel takes over, with the engine held while it is up.
     m_engine->Pause(true);
+    m_heldForLoadPanel = m_engine->Hold();
     if (m_windowMode == RvWindowMode::FullScreen) ToggleMaximize();
+    OpenLoadPanelState();
     return;
   }
   const std::string& path = m_request.sequencePath;

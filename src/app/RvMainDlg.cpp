@@ -19,6 +19,7 @@
 #include "app/RvInOutPanel.h"
 #include "app/RvPanelContainer.h"
 #include "app/RvPlayPanel.h"
+#include "browser/LoadSequencePanel.h"
 #include "engine/DrawThread.h"
 #include "engine/StatusLine.h"
 #include "imaging/FrameDecoder.h"
@@ -99,6 +100,7 @@ CRvMainDlg::~CRvMainDlg() {
 void CRvMainDlg::InitDialog() {
   if (m_initialised) return;
   AddWindowStyles();
+  CreateLoadPanel();
   CreateView();
   CreatePanelContainer();
   ReadSettings();
@@ -273,6 +275,7 @@ void CRvMainDlg::RecalcLayout() {
   m_layout = RvComputeLayout(in);
   const CRvLayout& l = m_layout;
   m_captionButtons[kRvMaximize]->SetChecked(l.maximizeChecked);
+  Place(m_loadPanel, l.loadPanel, m_loadPanelState == RvLoadPanelState::Open);
   Place(m_playbackView, l.view, l.showView);
   Place(m_frameBar, l.frameBar, l.showView);
   Place(m_statusLine, l.statusLine, l.showTransport);
@@ -513,34 +516,6 @@ void CRvMainDlg::ShowPreviousPanel() {
 
 void CRvMainDlg::ShowStatus(const std::string& text) {
   if (m_statusLine) m_statusLine->Line()->ShowMessage(text, 1);
-}
-
-void CRvMainDlg::ShowLoadPanel() {
-  // The sequence browser is not part of this build: say how to open a sequence instead.
-  ShowStatus("Open: drop a frame here or name one on the command line");
-}
-
-void CRvMainDlg::AcceptLoadPanel() {
-  if (m_loadPanelState == RvLoadPanelState::Open && m_heldForLoadPanel && m_engine) {
-    m_engine->Release();
-    m_heldForLoadPanel = false;
-  }
-  m_loadPanelState = RvLoadPanelState::Closed;
-  RecalcLayout();
-  setFocus();
-}
-
-void CRvMainDlg::CancelLoadPanel() {
-  if (m_loadPanelState == RvLoadPanelState::Open) {
-    RefreshInOutPanel();
-    if (m_heldForLoadPanel && m_engine) m_engine->Release();
-    m_heldForLoadPanel = false;
-  } else if (m_loadPanelState == RvLoadPanelState::Writing) {
-    RequestStop();
-  }
-  m_loadPanelState = RvLoadPanelState::Closed;
-  RecalcLayout();
-  setFocus();
 }
 
 void CRvMainDlg::SaveSequence() {

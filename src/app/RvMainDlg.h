@@ -37,6 +37,7 @@ class CRvResamplePanel;
 class CRvCropPanel;
 class CRvPlayPanel;
 class CRvInOutPanel;
+class CKaLoadSequencePanel;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -124,6 +125,7 @@ class CRvMainDlg : public QDialog,
   void ShowLoadPanel() override;
   void AcceptLoadPanel() override;
   void CancelLoadPanel() override;
+  bool LoadPanelEnter() override;
   bool IsAcceptEnabled() const override { return m_acceptEnabled; }
   void RequestStop() override { m_stopRequest = true; }
   void SaveSequence() override;
@@ -163,6 +165,7 @@ class CRvMainDlg : public QDialog,
   CRvPlaybackObserver* Observer() const { return m_observer.get(); }
   CKaFrameBar* FrameBar() const { return m_frameBar; }
   CRvKeyCommands* Keys() const { return m_keys.get(); }
+  CKaLoadSequencePanel* LoadPanel() const { return m_loadPanel; }
   CRvBitmapButton* CaptionButton(RvCaptionButton which) const { return m_captionButtons[which]; }
   CRvBitmapButton* TransportButton(RvTransportButton which) const {
     return m_transportButtons[which];
@@ -197,6 +200,8 @@ class CRvMainDlg : public QDialog,
  private:
   // Start-up steps, called by InitDialog in this order.
   void AddWindowStyles();          // 2: frameless, minimise/maximise, drops
+  void CreateLoadPanel();          // 3 (MainDlgLoadPanel.cpp)
+  void OpenLoadPanelState();       // state 1: the panel fills itself and takes the view's place
   void CreateView();               // 4: view, status line, frame bar
   void CreatePanelContainer();     // 5-8: the options bar and its scroll buttons
   void CreatePanels();             // 6: resample, crop, play and in/out panel
@@ -256,6 +261,7 @@ class CRvMainDlg : public QDialog,
   std::array<CRvBitmapButton*, kRvTransportButtonCount> m_transportButtons{};
   CRvBitmapButton* m_ok = nullptr;
   CRvBitmapButton* m_cancel = nullptr;
+  CKaLoadSequencePanel* m_loadPanel = nullptr;
   QRubberBand* m_cropBand = nullptr;
 
   CRvLayout m_layout;

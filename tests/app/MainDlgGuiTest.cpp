@@ -182,6 +182,7 @@ TEST_F(MainDlgGuiTest, TabCyclesTheOptionsBarAndWritesEachMode) {
   CRvMainDlg dlg("rv");
   dlg.InitDialog();
   dlg.show();
+  dlg.CancelLoadPanel();  // started without a file: the load-sequence panel is up
   std::vector<int> written;
   for (int i = 0; i < 3; ++i) {
     Press(&dlg, Qt::Key_Tab);
@@ -216,6 +217,7 @@ TEST_F(MainDlgGuiTest, ClosingWhileMaximisedStoresModeOneAndTheNormalRectangle) 
     CRvMainDlg dlg("rv");
     dlg.InitDialog();
     dlg.show();
+    dlg.CancelLoadPanel();
     ProcessUntil([&] { return dlg.isVisible(); });
     Press(&dlg, Qt::Key_M, Qt::AltModifier);
     EXPECT_EQ(dlg.WindowMode(), RvWindowMode::Maximized);
@@ -231,6 +233,7 @@ TEST_F(MainDlgGuiTest, ButtonsCarryTheirIdsToolTipsAndTheirPlaceInTheLayout) {
   CRvMainDlg dlg("rv");
   dlg.InitDialog();
   dlg.show();
+  dlg.CancelLoadPanel();  // started without a file: the load-sequence panel is up
   const CRvBitmapButton* close = dlg.CaptionButton(kRvClose);
   EXPECT_EQ(close->property("controlId").toInt(), 2);
   EXPECT_EQ(close->toolTip().toStdString(), "Close Alt+F4");

@@ -515,11 +515,13 @@ void CRvMainDlg::ShowStatus(const std::string& text) {
 }
 
 void CRvMainDlg::ShowLoadPanel() {
+  if (m_loadPanelState == RvLoadPanelState::Writing) return;
   // The sequence browser is not part of this build: say how to open a sequence instead.
   ShowStatus("Open: drop a frame here or name one on the command line");
 }
 
 void CRvMainDlg::AcceptLoadPanel() {
+  if (m_loadPanelState == RvLoadPanelState::Writing) return;  // only the writing ends state 2
   if (m_loadPanelState == RvLoadPanelState::Open && m_heldForLoadPanel && m_engine) {
     m_engine->Release();
     m_heldForLoadPanel = false;
@@ -535,15 +537,12 @@ void CRvMainDlg::CancelLoadPanel() {
     if (m_heldForLoadPanel && m_engine) m_engine->Release();
     m_heldForLoadPanel = false;
   } else if (m_loadPanelState == RvLoadPanelState::Writing) {
-    RequestStop();
+    RequestStop();  // the writing loop ends state 2 itself once it has closed the writer
+    return;
   }
   m_loadPanelState = RvLoadPanelState::Closed;
   RecalcLayout();
   setFocus();
-}
-
-void CRvMainDlg::SaveSequence() {
-  ShowStatus("Save: writing sequences is not available in this build");
 }
 
 void CRvMainDlg::OpenSettings(int) {
@@ -640,6 +639,12 @@ void CRvMainDlg::ApplyInOutFromBar() {
 // --- the end -------------------------------------------------------------------------------------
 
 void CRvMainDlg::closeEvent(QCloseEvent* event) {
+  if (m_loadPanelState == RvLoadPanelState::Writing) {
+    // The writing loop runs inside this window: stop it first, close afterwards.
+    RequestStop();
+    event->ignore();
+    return;
+  }
   StopEngine();
   event->accept();
   done(QDialog::Accepted);

@@ -32,6 +32,8 @@ class CRvPlaybackView;
 class CRvStatusLineWidget;
 class CRvPlaybackObserver;
 class CRvBitmapButton;
+struct CRvAviCompression;
+struct CRvSaveValues;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -267,4 +269,9 @@ class CRvMainDlg : public QDialog,
 
   QBasicTimer m_periodicTimer;  // 112
   QBasicTimer m_redrawTimer;    // 5555
+
+  // Writing a sequence out (MainDlgSave.cpp). True when the run ended well; errors collects
+  // the writer's messages. The compression chosen last is offered again in this session.
+  bool WriteCurrentPlayList(const CRvSaveValues& values, std::string* errors);
+  std::shared_ptr<CRvAviCompression> m_aviCompression;
 };

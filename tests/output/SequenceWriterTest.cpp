@@ -146,13 +146,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest,
                                          NameCase{"a%d%s", 3, 2, "a%d%s001.bmp  a%d%s134.bmp"},
                                          NameCase{"n", -3, 1, "n1.tif  n134.tif"}));
 
-TEST(OutputNamingTest, FormatsByExtensionIgnoringCase) {
-  EXPECT_EQ(RvOutputFormatFromExtension(".AVI"), 0);
-  EXPECT_EQ(RvOutputFormatFromExtension("jpg"), 4);
-  EXPECT_EQ(RvOutputFormatFromExtension(".jpeg"), -1);
-  EXPECT_STREQ(RvOutputFormat(3).listText, "*.png  Portable Network Graphics");
-}
-
 TEST(OutputNamingTest, SaveValuesRoundTripThroughTheSettingsFile) {
   rvtest::TempDir dir;
   const std::string ini = dir.File("settings.ini");

@@ -102,12 +102,4 @@ TEST_F(ConvertToolTest, PlayListFileIsASource) {
   EXPECT_TRUE(std::filesystem::exists(m_dir.File("p0001.bmp")));
 }
 
-TEST_F(ConvertToolTest, HelpDescribesEveryOption) {
-  std::string out;
-  ASSERT_EQ(Convert("--help", &out), 0);
-  for (const char* option : {"--range", "--start", "--step", "--pad", "--crop", "--resample",
-                             "--fps", "--pulldown", "--intermediate", "--codec", "--quality"})
-    EXPECT_NE(out.find(option), std::string::npos) << option;
-}
-
 }  // namespace

@@ -227,24 +227,30 @@ bool CRvAviWriter::EncodeFrame(const CImageBitmap& source, const std::uint8_t** 
       quality = quality > 20 ? quality - 10 : 10;
     }
   }
+  const std::uint32_t stride = PackedStride(m_width);
   if (bitmap.GetBitsPerPixel() == 24) {
-    // Stored rows are already the packed layout, bottom row first, padded to 4 bytes.
-    const std::uint32_t stride = PackedStride(m_width);
+    // Stored rows are already the packed layout, bottom row first, padded to 4 bytes: a
+    // bitmap with one block of rows is written straight from it.
+    if (const auto* dib = dynamic_cast<const CDIBBitmap*>(&bitmap)) {
+      *data = dib->GetBits();
+      *size = m_imageSize;
+      return true;
+    }
     m_frame.resize(m_imageSize);
     for (int y = 0; y < m_height; ++y)
       std::memcpy(&m_frame[std::size_t(m_height - 1 - y) * stride], bitmap.GetLineArray()[y],
                   stride);
   } else {
-    const std::uint32_t stride = PackedStride(m_width);
-    m_frame.assign(m_imageSize, 0);
+    m_frame.resize(m_imageSize);
+    const std::size_t last = std::size_t(m_width) - 1;
     for (int y = 0; y < m_height; ++y) {
       const std::uint8_t* in = bitmap.GetLineArray()[y];
       std::uint8_t* out = &m_frame[std::size_t(m_height - 1 - y) * stride];
-      for (int x = 0; x < m_width; ++x, in += 4, out += 3) {
-        out[0] = in[0];
-        out[1] = in[1];
-        out[2] = in[2];
-      }
+      // Four bytes a pixel, the fourth overwritten by the next pixel; the last pixel copies
+      // three, so nothing spills into the neighbouring row.
+      for (std::size_t x = 0; x < last; ++x) std::memcpy(out + 3 * x, in + 4 * x, 4);
+      std::memcpy(out + 3 * last, in + 4 * last, 3);
+      std::memset(out + 3 * (last + 1), 0, stride - 3 * (last + 1));
     }
   }
   *data = m_frame.data();

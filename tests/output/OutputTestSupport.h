@@ -21,7 +21,7 @@ inline std::unique_ptr<CDIBSectionBitmap> LabelledFrame(int label, int w = 4, in
 // Hands out frames labelled 1..count; the previous one is overwritten and freed at each call.
 class CTestSource : public CRvFrameSource {
  public:
-  explicit CTestSource(int count, int w = 4, int h = 4) : m_count(count), m_w(w), m_h(h) {}
+  explicit CTestSource(int count) : m_count(count) {}
   bool GetNext(const CRvCrop*, const CRvResample*, CImageBitmap** bitmap) override {
     if (m_current) {
       for (int y = 0; y < m_current->GetHeight(); ++y)
@@ -29,14 +29,14 @@ class CTestSource : public CRvFrameSource {
       m_current.reset();
     }
     if (m_next > m_count) return false;
-    m_current = LabelledFrame(m_next++, m_w, m_h);
+    m_current = LabelledFrame(m_next++);
     *bitmap = m_current.get();
     return true;
   }
   std::uint32_t AdjustRate(std::uint32_t value) const override { return value; }
 
  private:
-  int m_count, m_w, m_h;
+  int m_count;
   int m_next = 1;
   std::unique_ptr<CDIBSectionBitmap> m_current;
 };

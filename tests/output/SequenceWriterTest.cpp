@@ -14,10 +14,8 @@ namespace {
 // Records what the loop asks of a writer.
 class CRecordingWriter : public CRvSequenceWriter {
  public:
-  bool Open(const std::string&, const CImageBitmap&, std::uint32_t rate,
-            std::string* error) override {
+  bool Open(const std::string&, const CImageBitmap&, std::uint32_t, std::string* error) override {
     opened = true;
-    this->rate = rate;
     if (failOpen) *error += "cannot\n";
     return !failOpen;
   }
@@ -31,7 +29,6 @@ class CRecordingWriter : public CRvSequenceWriter {
   }
   bool opened = false, failOpen = false;
   int failLabel = -1, closes = 0;
-  std::uint32_t rate = 0;
   std::vector<std::uint32_t> numbers;
 };
 
@@ -145,26 +142,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest,
                                          NameCase{"s", 2, 4, "s01.jpg  s134.jpg"},
                                          NameCase{"a%d%s", 3, 2, "a%d%s001.bmp  a%d%s134.bmp"},
                                          NameCase{"n", -3, 1, "n1.tif  n134.tif"}));
-
-TEST(OutputNamingTest, SaveValuesRoundTripThroughTheSettingsFile) {
-  rvtest::TempDir dir;
-  const std::string ini = dir.File("settings.ini");
-  CRvSaveValues defaults = CRvSaveValues::Read(ini);
-  EXPECT_EQ(defaults.name, "Seq");
-  EXPECT_EQ(defaults.directory, RvDefaultSaveDirectory());
-  EXPECT_EQ(defaults.intermediateFrames, 10);
-  CRvSaveValues values;
-  values.name = "Out";
-  values.directory = "/tmp/o";
-  values.format = 3;
-  values.outputOptions = 2;
-  ASSERT_TRUE(values.Write(ini));
-  const CRvSaveValues back = CRvSaveValues::Read(ini);
-  EXPECT_EQ(back.name, "Out");
-  EXPECT_EQ(back.format, 3);
-  EXPECT_EQ(back.outputOptions, 2);
-  EXPECT_EQ(back.OutputPath(), "/tmp/o/Out.png");
-}
 
 // --- every encoder, decoded back by our own decoders --------------------------------------
 

@@ -36,10 +36,9 @@ TEST_F(SaveDialogTest, DefaultsShowTheAviPreviewWithNumberingDisabled) {
   CRvSaveSequenceDlg dialog(m_ini);
   EXPECT_EQ(dialog.PreviewText(), "Seq.avi");
   EXPECT_FALSE(Child<QLineEdit>(&dialog, "pad")->isEnabled());
-  EXPECT_FALSE(Child<QLineEdit>(&dialog, "step")->isEnabled());
+  EXPECT_EQ(Child<QLineEdit>(&dialog, "directory")->text().toStdString(), RvDefaultSaveDirectory());
   EXPECT_TRUE(Child<QRadioButton>(&dialog, "option0")->isChecked());
   EXPECT_FALSE(Child<QWidget>(&dialog, "fieldOrder")->isEnabled());
-  EXPECT_EQ(Child<QLineEdit>(&dialog, "directory")->text().toStdString(), RvDefaultSaveDirectory());
   Child<QComboBox>(&dialog, "format")->setCurrentIndex(1);
   EXPECT_EQ(dialog.PreviewText(), "Seq0001.tif  Seq0134.tif");
   EXPECT_TRUE(Child<QLineEdit>(&dialog, "pad")->isEnabled());

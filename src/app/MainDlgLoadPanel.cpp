@@ -35,6 +35,7 @@ void CRvMainDlg::ShowLoadPanel() {
 }
 
 void CRvMainDlg::AcceptLoadPanel() {
+  if (m_loadPanelState == RvLoadPanelState::Writing) return;  // only the writing ends state 2
   if (m_loadPanelState != RvLoadPanelState::Open) {
     m_loadPanelState = RvLoadPanelState::Closed;
     RecalcLayout();
@@ -69,7 +70,8 @@ void CRvMainDlg::CancelLoadPanel() {
     if (m_heldForLoadPanel && m_engine) m_engine->Release();
     m_heldForLoadPanel = false;
   } else if (m_loadPanelState == RvLoadPanelState::Writing) {
-    RequestStop();
+    RequestStop();  // the writing loop ends state 2 itself once it has closed the writer
+    return;
   }
   m_loadPanelState = RvLoadPanelState::Closed;
   RecalcLayout();

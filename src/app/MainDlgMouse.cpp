@@ -70,7 +70,8 @@ void CRvMainDlg::mousePressEvent(QMouseEvent* event) {
     if (mods & (Qt::ShiftModifier | Qt::AltModifier)) {
       m_panDragging = true;
       m_panLast = at;
-    } else if (m_cropSelection && m_playbackView->geometry().contains(at) && m_engine) {
+    } else if (m_cropSelection && m_playbackView->geometry().contains(at) && m_engine &&
+               m_loadPanelState != RvLoadPanelState::Writing) {
       m_cropStart = at;
       if (m_engine->IsPlaying() || m_engine->GetPendingAction() != 0) m_engine->Pause(true);
       m_cropHeld = m_engine->Hold();  // released at button up
@@ -95,7 +96,7 @@ void CRvMainDlg::mousePressEvent(QMouseEvent* event) {
 }
 
 void CRvMainDlg::StartScrub(const QPoint& at) {
-  if (!m_engine) return;
+  if (!m_engine || m_loadPanelState == RvLoadPanelState::Writing) return;
   m_scrubbing = true;
   m_scrubLast = at;
   m_scrubWasPlaying = m_engine->IsPlaying();
@@ -223,7 +224,7 @@ void CRvMainDlg::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CRvMainDlg::wheelEvent(QWheelEvent* event) {
   event->accept();
-  if (!m_engine) return;
+  if (!m_engine || m_loadPanelState == RvLoadPanelState::Writing) return;
   const Qt::KeyboardModifiers mods = event->modifiers();
   // Some systems turn an Alt+wheel into a horizontal one.
   const int delta =
@@ -277,6 +278,11 @@ void CRvMainDlg::dropEvent(QDropEvent* event) {
 }
 
 bool CRvMainDlg::OpenDroppedFile(const std::string& path) {
+  if (m_loadPanelState == RvLoadPanelState::Writing) {
+    // The play list is being read by the writing: a drop only stops it.
+    RequestStop();
+    return false;
+  }
   const bool held = m_engine && m_engine->Hold();
   const bool opened = OpenSequenceFromPath(path, &m_playList);
   if (opened) {

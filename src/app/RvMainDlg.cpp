@@ -518,10 +518,6 @@ void CRvMainDlg::ShowStatus(const std::string& text) {
   if (m_statusLine) m_statusLine->Line()->ShowMessage(text, 1);
 }
 
-void CRvMainDlg::SaveSequence() {
-  ShowStatus("Save: writing sequences is not available in this build");
-}
-
 void CRvMainDlg::OpenSettings(int page) {
   if (!m_engine) return;
   const bool held = m_engine->Hold();
@@ -637,6 +633,12 @@ void CRvMainDlg::ApplyInOutFromBar() {
 // --- the end -------------------------------------------------------------------------------------
 
 void CRvMainDlg::closeEvent(QCloseEvent* event) {
+  if (m_loadPanelState == RvLoadPanelState::Writing) {
+    // The writing loop runs inside this window: stop it first, close afterwards.
+    RequestStop();
+    event->ignore();
+    return;
+  }
   StopEngine();
   event->accept();
   done(QDialog::Accepted);

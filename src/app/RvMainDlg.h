@@ -38,6 +38,8 @@ class CRvCropPanel;
 class CRvPlayPanel;
 class CRvInOutPanel;
 class CKaLoadSequencePanel;
+struct CRvAviCompression;
+struct CRvSaveValues;
 
 inline constexpr const char* kRvProductName = "Kavato Reelvane Stage Edition";
 inline constexpr const char* kRvVersionText = "v2.10 Basic Edition";
@@ -297,4 +299,9 @@ class CRvMainDlg : public QDialog,
 
   QBasicTimer m_periodicTimer;  // 112
   QBasicTimer m_redrawTimer;    // 5555
+
+  // Writing a sequence out (MainDlgSave.cpp). True when the run ended well; errors collects
+  // the writer's messages. The compression chosen last is offered again in this session.
+  bool WriteCurrentPlayList(const CRvSaveValues& values, std::string* errors);
+  std::shared_ptr<CRvAviCompression> m_aviCompression;
 };

@@ -52,13 +52,16 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
-bool RunPngWrite(png_structp png, png_infop info, FILE* file, int width, int height,
+bool RunPngWrite(png_structp png, png_infop info, FILE* file, int width, int height, bool alpha,
                  png_bytep* rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, file);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
+  // Without alpha the fourth byte of each RGBA pixel is stripped.
+  if (!alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
   png_write_image(png, rows);
   png_write_end(png, nullptr);
   return true;
@@ -167,8 +170,11 @@ bool WritePNGFile(const CImageBitmap& bitmap, const std::string& path, std::stri
     png_destroy_write_struct(&png, &info);
     return Fail(error, "Out of memory creating PNG writer.");
   }
+  // A 32-bit frame without the alpha flag often holds 0 in its fourth byte: writing that as
+  // alpha would make the picture transparent. Palettised frames keep their palette's alpha.
+  const bool alpha = bitmap.HasAlpha() || bitmap.GetBitsPerPixel() <= 8;
   const bool ok =
-      RunPngWrite(png, info, file.get(), bitmap.GetWidth(), bitmap.GetHeight(), rows.data());
+      RunPngWrite(png, info, file.get(), bitmap.GetWidth(), bitmap.GetHeight(), alpha, rows.data());
   png_destroy_write_struct(&png, &info);
   if (!ok) return Fail(error, std::string("PNG: ") + job.message);
   if (!file.Commit()) return Fail(error, "Cannot write " + path);

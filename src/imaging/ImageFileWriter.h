@@ -15,7 +15,7 @@ std::vector<std::uint8_t> BitmapToRGBA(const CImageBitmap& bitmap);
 
 // PAM with TUPLTYPE RGB_ALPHA, top row first.
 bool WritePAMFile(const CImageBitmap& bitmap, const std::string& path, std::string* error);
-// 8-bit RGBA PNG through libpng.
+// 8-bit PNG through libpng: RGBA, or RGB for true-colour bitmaps without the alpha flag.
 bool WritePNGFile(const CImageBitmap& bitmap, const std::string& path, std::string* error);
 // Baseline RGB JPEG through libjpeg (alpha is dropped).
 bool WriteJPEGFile(const CImageBitmap& bitmap, const std::string& path, int quality,

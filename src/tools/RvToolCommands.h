@@ -10,6 +10,8 @@ int RunLookup(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+// 0 success, 1 bad argument, 2 the writing failed.
+int RunConvert(const std::vector<std::string>& args);
 
 // Prints "usage: rvtool <usage>" on stderr and returns 2.
 int UsageError(const std::string& usage);

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"info", RunInfo, "info FILE           decode a frame and print its size and depth"},
     {"decode", RunDecode, "decode FILE OUT     decode a frame and write it as PAM or PNG"},
     {"demo", RunDemo, "demo DIR            write a demo sequence"},
+    {"convert", RunConvert, "convert SOURCE DEST write a sequence out as images or AVI"},
 };
 
 void PrintHelp(FILE* out) {

@@ -1,0 +1,11 @@
+// The folder picker behind the "..." buttons of the output dialogs. One function, so the
+// browser's folder dialog can take its place without touching the callers.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Shows a modal folder dialog starting at initial; true with the folder in *chosen when the
+// user confirms.
+bool RvBrowseForFolder(QWidget* parent, const QString& initial, QString* chosen);

@@ -1,13 +1,11 @@
 #include "output/dialog/RvFolderPicker.h"
 
-#include <QFileDialog>
+#include "browser/FrameBrowserDlg.h"
 
 bool RvBrowseForFolder(QWidget* parent, const QString& initial, QString* chosen) {
-  QFileDialog dialog(parent, QStringLiteral("Browse for Folder"), initial);
+  CKaFrameBrowserDlg dialog(initial.toStdString(), parent);
   dialog.setObjectName(QStringLiteral("folderPicker"));
-  dialog.setFileMode(QFileDialog::Directory);
-  dialog.setOption(QFileDialog::ShowDirsOnly, true);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-  *chosen = dialog.selectedFiles().first();
+  if (dialog.exec() != QDialog::Accepted || dialog.GetResult().empty()) return false;
+  *chosen = QString::fromStdString(dialog.GetResult());
   return true;
 }

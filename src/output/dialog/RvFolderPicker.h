@@ -1,5 +1,5 @@
-// The folder picker behind the "..." buttons of the output dialogs. One function, so the
-// browser's folder dialog can take its place without touching the callers.
+// The folder picker behind the "..." buttons of the output dialogs: the browser's
+// "FrameBrowser" folder dialog.
 #pragma once
 
 #include <QString>

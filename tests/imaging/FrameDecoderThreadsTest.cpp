@@ -11,6 +11,8 @@
 #include "imaging/FrameDecoder.h"
 #include "imaging/ImageBitmap.h"
 
+using rvtest::ImagingData;
+
 namespace {
 std::vector<std::uint8_t> Pixels(const CImageBitmap& bitmap) {
   std::vector<std::uint8_t> bytes;

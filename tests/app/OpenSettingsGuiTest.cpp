@@ -43,6 +43,7 @@ TEST_P(OpenSettingsTest, OpensOnTheRightPageAndStoresWhatChanged) {
   bWriteToIniFile(ini, "Main", "SettingsPage", GetParam().storedPage);
   CRvMainDlg dlg("rv");
   dlg.InitDialog();
+  dlg.CancelLoadPanel();  // started without a file: the load-sequence panel is up
   dlg.show();
   apptest::ProcessUntil([&] { return dlg.isVisible(); });
 

@@ -37,6 +37,8 @@ std::unique_ptr<CRvMainDlg> Start(const std::string& arguments = "", bool keepSe
   if (!keepSettings) std::remove(RvSettingsIniPath().c_str());
   auto dlg = std::make_unique<CRvMainDlg>("\"reelvane\" " + arguments);
   dlg->InitDialog();
+  // Started without a file the load-sequence panel is up; these tests want the window.
+  if (dlg->LoadPanelState() == RvLoadPanelState::Open) dlg->CancelLoadPanel();
   dlg->show();
   return dlg;
 }

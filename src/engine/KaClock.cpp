@@ -17,4 +17,7 @@ void CKaSteadyClock::SleepMs(unsigned milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void CKaSteadyClock::YieldSlice() { std::this_thread::yield(); }
+// A short timed sleep, not sched_yield: with the decode threads keeping both cores busy, a
+// yielding worker would wait in the run queue until the next scheduler tick (4 ms here), while
+// a sleeping one is woken by its timer and preempts them at once.
+void CKaSteadyClock::YieldSlice() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }

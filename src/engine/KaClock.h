@@ -11,7 +11,7 @@ class CKaClock {
   virtual double Now() = 0;
   virtual std::uint64_t TickCount() = 0;
   virtual void SleepMs(unsigned milliseconds) = 0;
-  // Gives up the rest of the time slice (the spin part of pacing).
+  // Gives the processor away for a moment (the fine part of pacing, under 0.2 ms).
   virtual void YieldSlice() = 0;
 };
 

@@ -9,7 +9,7 @@
 #include "sequence/PlayList.h"
 
 namespace {
-constexpr int kDecodeNice = 5;  // below the playback worker, which keeps the default
+constexpr int kDecodeNice = 19;  // far below the playback worker, which keeps the default
 }
 
 std::vector<std::uint32_t> RvReadAheadOrder(const RvReadAheadSpec& s) {

@@ -178,7 +178,8 @@ void BM_IntervalErrorWhilePoolWorks(benchmark::State& state) {
     auto times = FirstPass(run, 24);
     // The first two pictures come as playback starts (the first at once, the second catching up
     // on the schedule); the intervals after them are the steady state.
-    times.erase(times.begin(), times.begin() + std::min<std::ptrdiff_t>(2, std::ptrdiff_t(times.size())));
+    times.erase(times.begin(),
+                times.begin() + std::min<std::ptrdiff_t>(2, std::ptrdiff_t(times.size())));
     state.counters["fps"] = Rate(times);
     state.counters["p99_interval_error_ms"] = P99IntervalErrorMs(times, 24);
     int late = 0;
@@ -191,7 +192,10 @@ void BM_IntervalErrorWhilePoolWorks(benchmark::State& state) {
     state.SetIterationTime(times.size() > 1 ? times.back() - times.front() : 0.0);
   }
 }
-BENCHMARK(BM_IntervalErrorWhilePoolWorks)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IntervalErrorWhilePoolWorks)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Loops 24 PNG frames (12.2 MB each decoded) with a budget of about 8 of them; resident memory
 // is sampled every second after the first 20 s.
@@ -217,7 +221,11 @@ void BM_ResidentWhileLooping(benchmark::State& state) {
     state.SetIterationTime(double(state.range(0)));
   }
 }
-BENCHMARK(BM_ResidentWhileLooping)->Arg(20)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_ResidentWhileLooping)
+    ->Arg(20)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -58,7 +58,11 @@ void CKaFrameBar::SetProgress(std::uint32_t done, std::uint32_t total) {
 
 int CKaFrameBar::CellX(std::uint32_t i, std::uint32_t count, int left, int right) {
   const double perFrame = double(right - left) / double(count);
-  return int(double(i) * perFrame) + left;
+  const double x = double(i) * perFrame;
+  // Cells past the end (a cache band that holds millions of small frames) start at the right
+  // edge; converting their position to int would overflow.
+  if (x >= double(right - left)) return right;
+  return int(x) + left;
 }
 
 std::uint32_t CKaFrameBar::IndexAt(int x, std::uint32_t count, int width) {

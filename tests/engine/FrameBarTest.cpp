@@ -115,6 +115,11 @@ TEST_F(FrameBarTest, CacheBandThatWouldRunPastTheEndStartsEarlier) {
   bar.SetStep(2);  // band end 210 exceeds 150 by 60: start 10 - 60 clamps to 0
   EXPECT_EQ(Pixel(bar, 0, 10), Rgb(0x0000CC00));
   EXPECT_EQ(Pixel(bar, 299, 10), Rgb(0x0000CC00));
+  // A budget that holds millions of small frames still draws the band edge to edge.
+  source.capacity = 400000000;
+  bar.update();
+  EXPECT_EQ(Pixel(bar, 0, 10), Rgb(0x0000CC00));
+  EXPECT_EQ(Pixel(bar, 299, 10), Rgb(0x0000CC00));
 }
 
 TEST_F(FrameBarTest, ClicksMoveThePositionButNotPastTheLastCell) {

@@ -2,11 +2,15 @@
 // the info line, suppressed announcements, and leaving it on destruction.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QWindow>
+
 #include <fstream>
 #include <sstream>
 
 #include "EngineTestSupport.h"
 #include "GuiApp.h"
+#include "kagraph/KaFullscreen.h"
 #include "support/NesCommon55.h"
 #include "support/NesLogFile.h"
 
@@ -56,6 +60,13 @@ TEST(FullScreen, DestroyingTheEngineInFullScreenLeavesIt) {
   auto m = std::make_unique<ManualEngine>();
   m->engine->SetFullScreen(true);
   ASSERT_TRUE(m->engine->IsFullScreen());
+  const auto surfaceWindows = [] {
+    int n = 0;
+    for (QWindow* w : QGuiApplication::allWindows())
+      n += w->objectName() == QLatin1String(kKaFullscreenWindowName) && w->isVisible();
+    return n;
+  };
+  ASSERT_EQ(surfaceWindows(), 1);
   m->engine.reset();  // releases surface and mode once; a second release would crash
-  SUCCEED();
+  EXPECT_EQ(surfaceWindows(), 0);
 }

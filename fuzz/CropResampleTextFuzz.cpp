@@ -1,4 +1,4 @@
-// The crop and resample specifiers: parsed, applied to a few picture sizes, and (when they
+// The crop and resample texts: parsed, applied to a few picture sizes, and (when they
 // parse) formatted and parsed again to the same values.
 #include <cstddef>
 #include <cstdint>

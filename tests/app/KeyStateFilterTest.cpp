@@ -1,6 +1,8 @@
 // The key filter keeps the support library's key table current from the events it sees.
 #include <gtest/gtest.h>
 
+#include "AppTestSupport.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
@@ -10,13 +12,7 @@
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_keys";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
 
 void Send(QWidget* target, QEvent::Type type, int key, Qt::KeyboardModifiers mods,
           bool autoRepeat = false) {

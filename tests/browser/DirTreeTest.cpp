@@ -2,6 +2,8 @@
 // default network provider, and the recent-servers file.
 #include <gtest/gtest.h>
 
+#include "AppTestSupport.h"
+
 #include <QApplication>
 #include <QTimer>
 #include <filesystem>
@@ -19,13 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_browser";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
 
 // Servers and their shares (share name -> folder it opens).
 class FakeProvider : public CKaNetProvider {

@@ -2,6 +2,8 @@
 // editing and its file commands; and the folder dialog's typed flag.
 #include <gtest/gtest.h>
 
+#include "AppTestSupport.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,13 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_browser";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = qApp ? static_cast<QApplication*>(qApp) : new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
 
 std::string Numbered(const std::string& stem, int n, int width, const std::string& ext) {
   std::string digits = std::to_string(n);

@@ -2,6 +2,8 @@
 // the cache band moved back at the end, clicks past the last cell, and right-drag clamps.
 #include <gtest/gtest.h>
 
+#include "AppTestSupport.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -11,13 +13,7 @@
 
 namespace {
 
-QApplication* App() {
-  static int argc = 1;
-  static char name[] = "test_framebar";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = new QApplication(argc, argv);
-  return app;
-}
+using apptest::App;
 
 class FakeSource : public CKaFrameBarSource {
  public:

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "../app/AppTestSupport.h"
 #include "../sequence/FakeDecoder.h"
+#include "AppTestSupport.h"
 #include "engine/DrawThread.h"
 #include "settings/SettingsSheet.h"
 #include "support/NesCommon55.h"

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "../../app/AppTestSupport.h"
+#include "AppTestSupport.h"
 #include "TestUtil.h"
 #include "output/dialog/RvSaveSequenceDlg.h"
 #include "output/dialog/RvVideoCompressionDlg.h"

@@ -26,16 +26,7 @@ CRvCropPanel::CRvCropPanel(CRvMainDlg* dlg, QWidget* parent)
 void CRvCropPanel::RefreshSelection() { m_selectArea->SetChecked(m_dlg->IsCropSelection()); }
 
 bool CRvCropPanel::ParseInto(const std::string& text, std::string* error, int* count) {
-  // Parsed aside first: the engine may be cropping a frame with the panel's object right now,
-  // and a failed parse must not leave it half changed.
-  CRvCrop parsed;
-  std::string rest = text;
-  if (!parsed.Parse(&rest, error, count)) return false;
-  CKaDrawThread* engine = m_dlg->Engine();
-  const bool held = engine && engine->Hold();
-  *m_dlg->Crop() = parsed;
-  if (held) engine->Release();
-  return true;
+  return RvParseSpecAside(text, m_dlg->Crop(), m_dlg->Engine(), error, count);
 }
 
 std::string CRvCropPanel::FormatSpec() const { return m_dlg->Crop()->Format(); }

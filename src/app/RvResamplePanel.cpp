@@ -16,15 +16,7 @@ CRvResamplePanel::CRvResamplePanel(CRvMainDlg* dlg, QWidget* parent)
 }
 
 bool CRvResamplePanel::ParseInto(const std::string& text, std::string* error, int* count) {
-  // As for the crop: parsed aside, stored while the engine is held.
-  CRvResample parsed;
-  std::string rest = text;
-  if (!parsed.Parse(&rest, error, count)) return false;
-  CKaDrawThread* engine = m_dlg->Engine();
-  const bool held = engine && engine->Hold();
-  *m_dlg->Resample() = parsed;
-  if (held) engine->Release();
-  return true;
+  return RvParseSpecAside(text, m_dlg->Resample(), m_dlg->Engine(), error, count);
 }
 
 std::string CRvResamplePanel::FormatSpec() const { return m_dlg->Resample()->Format(); }

@@ -7,13 +7,26 @@
 #include <string>
 
 #include "app/PanelArt.h"
+#include "engine/DrawThread.h"
 #include "imageops/RvPresets.h"
 
 class QComboBox;
 class QMenu;
 class CRvBitmapButton;
 class CRvMainDlg;
-class CKaDrawThread;
+
+// Parses text into a fresh Spec and only then stores it into *target while the engine is held:
+// the engine may be using *target right now, and a failed parse must not leave it half changed.
+template <typename Spec>
+bool RvParseSpecAside(const std::string& text, Spec* target, CKaDrawThread* engine,
+                      std::string* error, int* count) {
+  Spec parsed;
+  std::string rest = text;
+  if (!parsed.Parse(&rest, error, count)) return false;
+  CKaHoldGuard hold(engine);
+  *target = parsed;
+  return true;
+}
 
 class CRvSpecifierPanel : public QWidget {
   Q_OBJECT

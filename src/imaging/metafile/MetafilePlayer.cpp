@@ -394,6 +394,36 @@ void CMetafilePlayer::ChargePath(const QPainterPath& path, const QPen& pen, bool
          std::size_t(path.elementCount()), coverage);
 }
 
+void CMetafilePlayer::PaintPath(const QPainterPath& picture, const QPen& pen, const QBrush& brush,
+                                bool fill) {
+  // A fill reaching far past the picture is cut to it first (with a margin for antialiased
+  // edges), so its cost follows the picture, not the coordinates a file may claim. Qt's
+  // stroker already skips segments outside the device, so a stroke keeps its shape.
+  QPainterPath area = picture;
+  if (fill) {
+    const QRectF frame = QRectF(0, 0, m_size.width(), m_size.height()).adjusted(-2, -2, 2, 2);
+    if (!frame.contains(picture.controlPointRect())) {
+      QPainterPath box;
+      box.addRect(frame);
+      area = picture.intersected(box);
+    }
+    ChargePath(area, QPen(Qt::NoPen), true);
+  }
+  const bool stroke = pen.style() != Qt::NoPen;
+  if (stroke) ChargePath(picture, pen, false);
+  ApplyClip();
+  if (fill) {
+    m_painter->setPen(Qt::NoPen);
+    m_painter->setBrush(brush);
+    m_painter->drawPath(area);
+  }
+  if (stroke) {
+    m_painter->setPen(pen);
+    m_painter->setBrush(Qt::NoBrush);
+    m_painter->drawPath(picture);
+  }
+}
+
 void CMetafilePlayer::ApplyClip() {
   if (m_state.clip) {
     m_painter->setClipPath(*m_state.clip);
@@ -409,12 +439,7 @@ void CMetafilePlayer::DrawShape(const QPainterPath& logical, bool fill, bool str
     return;
   }
   picture.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  const QPen pen = stroke ? DevicePen() : QPen(Qt::NoPen);
-  ChargePath(picture, pen, fill);
-  ApplyClip();
-  m_painter->setPen(pen);
-  m_painter->setBrush(fill ? DeviceBrush() : QBrush(Qt::NoBrush));
-  m_painter->drawPath(picture);
+  PaintPath(picture, stroke ? DevicePen() : QPen(Qt::NoPen), fill ? DeviceBrush() : QBrush(), fill);
 }
 
 void CMetafilePlayer::MoveTo(QPointF p) {
@@ -698,14 +723,9 @@ void CMetafilePlayer::PatBlt(const QRectF& r, std::uint32_t rop) {
     default:
       return;  // other raster operations leave the picture alone
   }
-  ApplyClip();
   QPainterPath path;
   path.addRect(r.normalized());
-  m_painter->setPen(Qt::NoPen);
-  m_painter->setBrush(brush);
-  const QPainterPath picture = m_toPicture.map(path);
-  ChargePath(picture, QPen(Qt::NoPen), true);
-  m_painter->drawPath(picture);
+  PaintPath(m_toPicture.map(path), QPen(Qt::NoPen), brush, true);
 }
 
 void CMetafilePlayer::BeginPath() {
@@ -725,34 +745,20 @@ void CMetafilePlayer::CloseFigure() {
 void CMetafilePlayer::FillPath() {
   m_inPath = false;
   m_path.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  ChargePath(m_path, QPen(Qt::NoPen), true);
-  ApplyClip();
-  m_painter->setPen(Qt::NoPen);
-  m_painter->setBrush(DeviceBrush());
-  m_painter->drawPath(m_path);
+  PaintPath(m_path, QPen(Qt::NoPen), DeviceBrush(), true);
   m_path = QPainterPath();
 }
 
 void CMetafilePlayer::StrokePath() {
   m_inPath = false;
-  const QPen pen = DevicePen();
-  ChargePath(m_path, pen, false);
-  ApplyClip();
-  m_painter->setPen(pen);
-  m_painter->setBrush(Qt::NoBrush);
-  m_painter->drawPath(m_path);
+  PaintPath(m_path, DevicePen(), QBrush(), false);
   m_path = QPainterPath();
 }
 
 void CMetafilePlayer::StrokeAndFillPath() {
   m_inPath = false;
   m_path.setFillRule(m_state.polyFillMode == 2 ? Qt::WindingFill : Qt::OddEvenFill);
-  const QPen pen = DevicePen();
-  ChargePath(m_path, pen, true);
-  ApplyClip();
-  m_painter->setPen(pen);
-  m_painter->setBrush(DeviceBrush());
-  m_painter->drawPath(m_path);
+  PaintPath(m_path, DevicePen(), DeviceBrush(), true);
   m_path = QPainterPath();
 }
 

@@ -170,6 +170,8 @@ class CMetafilePlayer {
   // pixels it covers when less than its bounds (negative: all of them).
   void Charge(const QRectF& bounds, std::size_t elements, double coverage = -1);
   void ChargePath(const QPainterPath& path, const QPen& pen, bool fill);
+  // Charges and draws a path in picture pixels: filled with brush when fill, then stroked.
+  void PaintPath(const QPainterPath& picture, const QPen& pen, const QBrush& brush, bool fill);
 
   QPainter* m_painter;
   QSize m_size;

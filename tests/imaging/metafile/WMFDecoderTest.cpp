@@ -338,6 +338,21 @@ TEST(WMFRobustness, AbsurdSidesAreScaledDownAndCostlyDrawingIsRefused) {
     EXPECT_EQ(DecodeError(w.Build(), "many.emf", &text), count == 100 ? 0 : kErrFormat);
     if (count > 100) EXPECT_NE(text.find("exceeds the work"), std::string::npos) << text;
   }
+
+  // A band reaching 67 million rows below the picture: the fill is cut to the picture and drawn
+  // (the rasterizer would walk every row); a wide stroke of it is drawn as fast.
+  for (const bool stroke : {false, true}) {
+    EmfWriter far(26458, 26458);
+    far.Record(37, {0x80000004u});                                  // BLACK_BRUSH
+    if (stroke) far.Record(38, {1, 0, 200, 0, 0}).Record(37, {1});  // solid pen 200 wide
+    far.Record(59, {}).Record(27, {500, 0}).Record(54, {1000, 0}).Record(54, {1000, 67109864});
+    far.Record(54, {500, 67109864}).Record(60, {}).Record(stroke ? 64 : 62, {0, 0, 0, 0});
+    SCOPED_TRACE(stroke ? "stroke" : "fill");
+    const auto b = Decode(far.Build(), "far.emf");
+    const int w = b->GetWidth(), h = b->GetHeight();
+    EXPECT_EQ(b->GetPixel(stroke ? w - 5 : w * 3 / 4, h - 2) & 0xFFFFFF, 0u);
+    EXPECT_TRUE(IsWhite(b->GetPixel(w / 4, h - 2)));
+  }
 }
 
 TEST(WMFRules, MetafilePaletteGivesEightBitPicture) {

@@ -70,3 +70,10 @@ path = [(59, []), (27, [0, 0]), (54, [1000, 0]), (54, [1000, 1000]), (54, [0, 10
 put('metafile/regressions', 'tall-path-fill.emf', emf(6641, 3486100, path))
 put('metafile/regressions', 'many-whole-fills.emf',
     emf(26458, 26458, [(43, [0, 0, 1000, 1000])] * 400))
+
+# Message-pipe streams: the first byte sets the piece size the bytes arrive in (byte * 8 + 1).
+def message(kind, uid, body=b''):
+    return struct.pack('<4i', kind, 16 + len(body), 0, uid) + body
+name = 'render/shot_010'.encode('utf-16-le').ljust(510, b'\0')
+put('msgpipe/seeds', 'alive-and-test.bin', b'\x01' + message(1, 7) + message(2, 8, name))
+put('msgpipe/seeds', 'unknown-then-alive.bin', b'\x00' + message(9, 1, b'xy') + message(1, 2))

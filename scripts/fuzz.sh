@@ -10,7 +10,7 @@ set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${RV_FUZZ_BUILD_DIR:-$root/build-fuzz}
-targets=${RV_FUZZ_TARGETS:-frame cineon metafile ini playlist cmdline cropresample}
+targets=${RV_FUZZ_TARGETS:-frame cineon metafile openexr ini playlist cmdline cropresample msgpipe}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DRV_FUZZ=ON -DRV_BUILD_TESTS=OFF -DRV_BUILD_BENCH=OFF >/dev/null

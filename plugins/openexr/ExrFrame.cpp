@@ -89,6 +89,57 @@ class CoreContext {
   exr_context_t m_context = nullptr;
 };
 
+// The C++ library allocates what an attribute's size fields claim before reading it (a string's
+// length, each string of a string vector, a preview's pixels), so a few bytes can ask for
+// gigabytes and seconds of zero-filling. Walks the headers as that library reads them and
+// refuses any size the rest of the file cannot hold.
+bool HeaderSizesFit(const std::uint8_t* data, std::size_t size) {
+  const bool multiPart = (data[5] & 0x10) != 0;
+  std::size_t at = 8;
+  const auto readText = [&](std::string* text) {
+    const auto* end = static_cast<const std::uint8_t*>(std::memchr(data + at, 0, size - at));
+    if (end == nullptr) return false;
+    text->assign(reinterpret_cast<const char*>(data + at), std::size_t(end - (data + at)));
+    at = std::size_t(end - data) + 1;
+    return true;
+  };
+  const auto readInt = [&](std::size_t where) {
+    std::int32_t v;
+    std::memcpy(&v, data + where, 4);
+    return v;  // files are little-endian, as is every machine this builds for
+  };
+  std::string name, type;
+  for (;;) {
+    if (at >= size || !readText(&name)) return false;
+    if (name.empty()) {  // end of one header
+      if (!multiPart) return true;
+      if (at >= size) return false;
+      if (data[at] == 0) return true;  // an empty header ends the list
+      continue;
+    }
+    if (!readText(&type) || size - at < 4) return false;
+    const std::int32_t length = readInt(at);
+    at += 4;
+    if (length < 0 || std::size_t(length) > size - at) return false;
+    const std::size_t end = at + std::size_t(length);
+    if (type == "stringvector") {
+      for (std::size_t p = at; p < end;) {
+        if (end - p < 4) return false;
+        const std::int32_t n = readInt(p);
+        p += 4;
+        if (n < 0 || std::size_t(n) > end - p) return false;
+        p += std::size_t(n);
+      }
+    } else if (type == "preview") {
+      if (length < 8) return false;
+      const std::uint64_t pixels =
+          std::uint64_t(std::uint32_t(readInt(at))) * std::uint32_t(readInt(at + 4));
+      if (pixels > std::uint64_t(length - 8) / 4) return false;
+    }
+    at = end;
+  }
+}
+
 bool Fail(std::string* error, const std::string& text) {
   if (error != nullptr) *error = text;
   return false;
@@ -373,6 +424,9 @@ bool ReadExrLayout(const std::uint8_t* data, std::size_t size, ExrLayout* layout
   if (data == nullptr || !IsExrFile(data, size)) {
     return Fail(error, "OpenEXR: not an OpenEXR file.");
   }
+  if (!HeaderSizesFit(data, size)) {
+    return Fail(error, "OpenEXR: a header field claims more data than the file holds.");
+  }
   CoreSource source{data, size, {}};
   exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
   init.user_data = &source;
@@ -419,6 +473,9 @@ bool ReadExrLayout(const std::uint8_t* data, std::size_t size, ExrLayout* layout
 bool ConvertExr(const std::uint8_t* data, std::size_t size, const ExrLayout& layout,
                 std::uint8_t* const* lines, int threads, std::string* error) {
   if (data == nullptr || lines == nullptr) return Fail(error, "OpenEXR: nothing to convert.");
+  if (!IsExrFile(data, size) || !HeaderSizesFit(data, size)) {
+    return Fail(error, "OpenEXR: a header field claims more data than the file holds.");
+  }
   try {
     ExrMemoryStream stream(data, size);
     if (layout.channels == ExrChannels::kLuminanceChroma) {

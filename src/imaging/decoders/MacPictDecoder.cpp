@@ -47,6 +47,9 @@ class CMacPictDecoder::RowPlacer {
     }
   }
 
+  // Canvas pixels the image writes in all.
+  std::uint64_t Work() const { return std::uint64_t(m_rows.size()) * m_columns.size(); }
+
   // Writes source row `row` (already expanded to pixels and, for indexed images, indexes) to
   // every canvas row that shows it. Rows must come in ascending order.
   void Place(int row, const std::vector<RvPixel>& pixels, const std::uint16_t* indexes,
@@ -76,6 +79,8 @@ void CMacPictDecoder::DoDecode(CImageSource* source, CImageBitmap* bitmap, int b
   m_hasAlpha = false;
   m_indexed = true;
   m_table.clear();
+  m_work = 0;
+  m_workBudget = 4 * (kFreeCanvasPixels + kMaxPixelsPerByte * source->GetFileSize());
   // The canvas can be large and the decoder lives as long as the program: free it however the
   // decode ends.
   struct Release {
@@ -308,6 +313,12 @@ void CMacPictDecoder::EnsureCanvas() {
   m_height = int(h);
 }
 
+void CMacPictDecoder::ChargeWork(std::uint64_t pixels) {
+  m_work += pixels;
+  if (m_work > m_workBudget)
+    RaiseError(kErrFormat, "The picture's images are larger than the file's data can describe.");
+}
+
 void CMacPictDecoder::UseIndexedTable(const std::vector<RvPixel>& table) {
   if (!m_indexed) return;
   const std::size_t n = std::min<std::size_t>(table.size(), 256);
@@ -343,6 +354,7 @@ void CMacPictDecoder::DecodeBits(int opcode) {
   UseIndexedTable(table);
   RowPlacer placer(info.bounds, src, dst, m_frame, m_width, m_height);
   const int width = info.bounds.Width();
+  ChargeWork(placer.Work() + std::uint64_t(width) * std::uint64_t(info.bounds.Height()));
   const bool packed = opcode >= 0x98 && info.rowBytes >= 8;
   std::vector<std::uint8_t> row;
   std::vector<RvPixel> pixels(width);
@@ -380,6 +392,7 @@ void CMacPictDecoder::DecodeDirectBits(int opcode) {
   DropIndexes();
   RowPlacer placer(info.bounds, src, dst, m_frame, m_width, m_height);
   const std::size_t width = std::size_t(info.bounds.Width());
+  ChargeWork(placer.Work() + width * std::uint64_t(info.bounds.Height()));
   std::vector<std::uint8_t> row;
   std::vector<RvPixel> pixels(width);
 

@@ -63,6 +63,10 @@ class CMacPictDecoder : public CImageDecoder {
                std::vector<std::uint8_t>* row);
 
   void EnsureCanvas();
+  // Charges pixels expanded or written; a file whose rows cannot hold what its images claim
+  // (short or empty rows over huge bounds, many images over the whole canvas) fails instead of
+  // keeping the decoder busy for seconds.
+  void ChargeWork(std::uint64_t pixels);
   void UseIndexedTable(const std::vector<RvPixel>& table);
   void DropIndexes();
   void WriteResult(CImageBitmap* bitmap, int bppWanted);
@@ -80,4 +84,6 @@ class CMacPictDecoder : public CImageDecoder {
   bool m_indexed = true;
   std::vector<RvPixel> m_table;
   std::vector<std::uint8_t> m_packed;
+  std::uint64_t m_work = 0;
+  std::uint64_t m_workBudget = 0;
 };

@@ -373,13 +373,20 @@ QBrush CMetafilePlayer::DeviceBrush() const {
   return QBrush(b.color);
 }
 
-void CMetafilePlayer::Charge(const QRectF& bounds, std::size_t elements, double coverage) {
+void CMetafilePlayer::Charge(const QRectF& bounds, std::size_t elements, double coverage,
+                             bool wholeExtent) {
   const QRectF shown = bounds.intersected(QRectF(0, 0, m_size.width(), m_size.height()));
-  if (shown.isEmpty()) return;
-  const double rows = std::ceil(shown.height()) + 1;
-  const double area = (std::ceil(shown.width()) + 1) * rows;
-  const double work = (coverage < 0 ? area : std::min(coverage, area)) + double(elements) * rows;
-  m_work += std::uint64_t(std::min(work, 1e18));
+  if (shown.isEmpty() && !wholeExtent) return;
+  // The rasterizer visits each outline element on every row it spans: inside the picture, or
+  // for strokes (whose outlines Qt does not cut) on all rows, within its coordinate limit.
+  const double spanned = wholeExtent ? std::min(bounds.height(), kRasterCoordinateSpan)
+                                     : (shown.isEmpty() ? 0.0 : shown.height());
+  double work = double(elements) * (std::ceil(std::max(spanned, 0.0)) + 1) * kWorkPerElementRow;
+  if (!shown.isEmpty()) {
+    const double area = (std::ceil(shown.width()) + 1) * (std::ceil(shown.height()) + 1);
+    work += coverage < 0 ? area : std::min(coverage, area);
+  }
+  m_work += std::isfinite(work) ? std::uint64_t(std::min(work, 1e18)) : m_workBudget + 1;
   if (m_work > m_workBudget)
     throw CTextException(kErrFormat,
                          "The metafile's drawing exceeds the work a picture of its size may take.");
@@ -391,14 +398,14 @@ void CMetafilePlayer::ChargePath(const QPainterPath& path, const QPen& pen, bool
   // A fill covers up to its bounds; a stroke alone about its length times its width.
   const double coverage = fill ? -1 : path.length() * (pen.widthF() + 1);
   Charge(path.controlPointRect().adjusted(-grow, -grow, grow, grow),
-         std::size_t(path.elementCount()), coverage);
+         std::size_t(path.elementCount()), coverage, stroke && !fill);
 }
 
 void CMetafilePlayer::PaintPath(const QPainterPath& picture, const QPen& pen, const QBrush& brush,
                                 bool fill) {
   // A fill reaching far past the picture is cut to it first (with a margin for antialiased
-  // edges), so its cost follows the picture, not the coordinates a file may claim. Qt's
-  // stroker already skips segments outside the device, so a stroke keeps its shape.
+  // edges), so its cost follows the picture, not the coordinates a file may claim. A stroke
+  // keeps its shape and is charged for its whole extent.
   QPainterPath area = picture;
   if (fill) {
     const QRectF frame = QRectF(0, 0, m_size.width(), m_size.height()).adjusted(-2, -2, 2, 2);

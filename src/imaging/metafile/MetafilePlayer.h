@@ -128,11 +128,15 @@ class CMetafilePlayer {
   void ResetClip();
 
   // Every drawing operation is charged its estimated raster work: the picture pixels it covers
-  // (a fill its bounds, a stroke its length times its width) plus its path elements times the
-  // rows they span. A file may spend kWorkPerPixel times
-  // the picture's pixels (plus kBaseWork); a record that would pass the budget raises code 2,
-  // so a short file cannot make playback run for minutes.
+  // (a fill its bounds, a stroke its length times its width) plus kWorkPerElementRow for each
+  // path element on each row it spans (a row costs Qt's rasterizer about as much as a hundred
+  // pixels). A file may spend kWorkPerPixel times the picture's pixels (plus kBaseWork); a
+  // record that would pass the budget raises code 2, so a short file cannot make playback run
+  // for minutes.
   static constexpr std::uint64_t kWorkPerPixel = 256;
+  static constexpr double kWorkPerElementRow = 64;
+  // Rows beyond this many are cut away by Qt's rasterizer before it walks them.
+  static constexpr double kRasterCoordinateSpan = double(1 << 24);
   static constexpr std::uint64_t kBaseWork = std::uint64_t(1) << 24;
 
  private:
@@ -168,7 +172,9 @@ class CMetafilePlayer {
 
   // Charges one drawing operation: bounds in picture pixels, elements of its outline, and the
   // pixels it covers when less than its bounds (negative: all of them).
-  void Charge(const QRectF& bounds, std::size_t elements, double coverage = -1);
+  // Strokes pass wholeExtent: their rows outside the picture are walked too.
+  void Charge(const QRectF& bounds, std::size_t elements, double coverage = -1,
+              bool wholeExtent = false);
   void ChargePath(const QPainterPath& path, const QPen& pen, bool fill);
   // Charges and draws a path in picture pixels: filled with brush when fill, then stroked.
   void PaintPath(const QPainterPath& picture, const QPen& pen, const QBrush& brush, bool fill);

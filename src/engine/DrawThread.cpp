@@ -66,7 +66,7 @@ CKaDrawThread::CKaDrawThread(QWindow* mainWindow, CKaViewSurface* view, CKaStatu
   if (!m_idleLoader) m_idleLoader = &KaLoadIdlePicture;
   m_gammaFilter = std::make_shared<const CKaGammaFilter>(1.0);
   for (unsigned mode = 1; mode < kKaViewModeCount; ++mode) {
-    m_channelFilters[mode] = std::make_unique<CKaChannelFilter>(mode);
+    m_channelFilters[mode] = std::make_unique<CKaChannelFilter>(KaViewMode(mode));
   }
   Announce("30fps");
   if (options.decodeThreads >= 0)
@@ -145,8 +145,8 @@ void CKaDrawThread::Pause(bool announce) {
 }
 
 void CKaDrawThread::TogglePlay() {
-  const std::uint32_t pending = m_pendingAction.load();
-  if (pending == 1 || pending == 3) {
+  const KaPendingAction pending = m_pendingAction.load();
+  if (pending == KaPendingAction::Play || pending == KaPendingAction::InPointThenPlay) {
     Pause(true);
   } else if (m_playing.load() && !m_reverse.load()) {
     Pause(true);
@@ -156,8 +156,9 @@ void CKaDrawThread::TogglePlay() {
 }
 
 void CKaDrawThread::TogglePlayReverse() {
-  const std::uint32_t pending = m_pendingAction.load();
-  if (pending == 2 || pending == 4) {
+  const KaPendingAction pending = m_pendingAction.load();
+  if (pending == KaPendingAction::PlayReverse ||
+      pending == KaPendingAction::InPointThenPlayReverse) {
     Pause(true);
   } else if (m_playing.load() && m_reverse.load()) {
     Pause(true);
@@ -454,13 +455,14 @@ std::string CKaDrawThread::GetLastInfoLine() const {
 
 // --- view commands ------------------------------------------------------------------------
 
-void CKaDrawThread::SetViewMode(unsigned mode) {
-  if (mode == m_viewMode.load()) mode = 0;
+void CKaDrawThread::SetViewMode(KaViewMode mode) {
+  if (mode == m_viewMode.load()) mode = KaViewMode::Normal;
   m_viewMode.store(mode);
-  m_channelFilter.store(mode >= 1 && mode < kKaViewModeCount ? m_channelFilters[mode].get()
-                                                             : nullptr);
+  const unsigned index = unsigned(mode);
+  m_channelFilter.store(index >= 1 && index < kKaViewModeCount ? m_channelFilters[index].get()
+                                                               : nullptr);
   m_redraw.store(true);
-  if (mode < kKaViewModeCount) Announce(KaViewModeName(mode));
+  if (index < kKaViewModeCount) Announce(KaViewModeName(mode));
 }
 
 void CKaDrawThread::ToggleGamma() {
@@ -617,7 +619,7 @@ void CKaDrawThread::StartWorkerState() {
   }
 }
 
-void CKaDrawThread::StartLoopPause(std::uint32_t action) {
+void CKaDrawThread::StartLoopPause(KaPendingAction action) {
   Pause(false);
   const std::uint32_t seconds = m_loopPause.load();
   m_actionDeadline.store(m_clock->TickCount() + std::uint64_t(seconds) * 1000u);
@@ -626,19 +628,20 @@ void CKaDrawThread::StartLoopPause(std::uint32_t action) {
 }
 
 void CKaDrawThread::ApplyEndRule(CRvPlayList* list, bool forward) {
-  const std::uint32_t mode = m_playMode.load();
+  const RvPlayMode mode = m_playMode.load();
   const bool pause = m_loopPause.load() > 0;
-  if (mode == 2) {  // ping-pong
+  if (mode == RvPlayMode::PingPong) {
     if (pause) {
-      StartLoopPause(forward ? 2 : 1);
+      StartLoopPause(forward ? KaPendingAction::PlayReverse : KaPendingAction::Play);
     } else if (forward) {
       PlayReverse(false);
     } else {
       Play(false);
     }
-  } else if (mode == 1) {  // loop
+  } else if (mode == RvPlayMode::Loop) {
     if (pause) {
-      StartLoopPause(forward ? 3 : 4);
+      StartLoopPause(forward ? KaPendingAction::InPointThenPlay
+                             : KaPendingAction::InPointThenPlayReverse);
     } else {
       EmptyGhostingBuffer();
       if (forward) {
@@ -647,34 +650,34 @@ void CKaDrawThread::ApplyEndRule(CRvPlayList* list, bool forward) {
         list->GoToOutPoint();
       }
     }
-  } else {  // run once (and unknown modes)
+  } else {  // run once
     Pause(false);
   }
 }
 
 void CKaDrawThread::RunPendingAction() {
-  const std::uint32_t action = m_pendingAction.load();
-  if (action == 0 || m_clock->TickCount() <= m_actionDeadline.load()) return;
+  const KaPendingAction action = m_pendingAction.load();
+  if (action == KaPendingAction::None || m_clock->TickCount() <= m_actionDeadline.load()) return;
   // Only the action seen is run: a command that replaced it meanwhile wins.
-  std::uint32_t expected = action;
-  if (!m_pendingAction.compare_exchange_strong(expected, 0)) return;
+  KaPendingAction expected = action;
+  if (!m_pendingAction.compare_exchange_strong(expected, KaPendingAction::None)) return;
   CRvPlayList* list = m_playList.load();
   switch (action) {
-    case 1:
+    case KaPendingAction::Play:
       Play(false);
       break;
-    case 2:
+    case KaPendingAction::PlayReverse:
       PlayReverse(false);
       break;
-    case 3:
+    case KaPendingAction::InPointThenPlay:
       if (list) list->GoToInPoint();
       Play(false);
       break;
-    case 4:
+    case KaPendingAction::InPointThenPlayReverse:
       if (list) list->GoToInPoint();
       PlayReverse(false);
       break;
-    default:
+    case KaPendingAction::None:
       break;
   }
 }

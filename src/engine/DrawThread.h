@@ -12,6 +12,8 @@
 #include "engine/PixelFilters.h"
 #include "imageops/MoBlurBuffer.h"
 #include "kagraph/KaDeviceContext.h"
+#include "sequence/FrameName.h"
+#include "sequence/PlayMode.h"
 
 class QWindow;
 class CImageBitmap;
@@ -26,6 +28,16 @@ class CKaViewSurface;
 class CKaDDrawFullscreen;
 class CKaDDrawFullscreenConfig;
 class CRvDecodePool;
+
+// What the worker does when the loop-pause deadline passes. The values are the numbers the
+// engine has always used for them.
+enum class KaPendingAction : std::uint32_t {
+  None = 0,
+  Play = 1,
+  PlayReverse = 2,
+  InPointThenPlay = 3,
+  InPointThenPlayReverse = 4,
+};
 
 // What the engine tells the main window. Called from the worker: implementations only store
 // the values and schedule a repaint.
@@ -64,7 +76,7 @@ struct KaDrawThreadOptions {
 // the worker is outside its frame.
 class CKaDrawThread {
  public:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kNone = kRvNone;
   static constexpr std::uint32_t kDefaultBackColor = 0x0000CCFFu;
   static constexpr std::uint32_t kMarkColor = 0x00F37F7Fu;
 
@@ -108,9 +120,8 @@ class CKaDrawThread {
   std::uint32_t GetStep() const { return m_step.load(); }
   void SetLoopPause(std::uint32_t seconds);
   std::uint32_t GetLoopPause() const { return m_loopPause.load(); }
-  // 0 run once, 1 loop, 2 ping-pong.
-  void SetPlayMode(std::uint32_t mode) { m_playMode.store(mode); }
-  std::uint32_t GetPlayMode() const { return m_playMode.load(); }
+  void SetPlayMode(RvPlayMode mode) { m_playMode.store(mode); }
+  RvPlayMode GetPlayMode() const { return m_playMode.load(); }
 
   // Hold the worker, drop decoded frames, store, release.
   void SetResample(const CRvResample* resample);
@@ -148,8 +159,7 @@ class CKaDrawThread {
   bool IsHeld() const { return m_hold.load(); }
   bool IsRunning() const { return m_running.load(); }
   bool IsAtEnd() const { return m_atEnd.load(); }
-  // 0 none, 1 play, 2 play reverse, 3 in point then play, 4 in point then play reverse.
-  std::uint32_t GetPendingAction() const { return m_pendingAction.load(); }
+  KaPendingAction GetPendingAction() const { return m_pendingAction.load(); }
   std::uint64_t GetActionDeadline() const { return m_actionDeadline.load(); }
   bool IsRedrawRequested() const { return m_redraw.load(); }
   void RequestRedraw() { m_redraw.store(true); }
@@ -159,8 +169,8 @@ class CKaDrawThread {
   std::uint32_t GetCurrentFrameNumber() const;
 
   // --- view commands (UI thread) -------------------------------------------------------------
-  void SetViewMode(unsigned mode);
-  unsigned GetViewMode() const { return m_viewMode.load(); }
+  void SetViewMode(KaViewMode mode);
+  KaViewMode GetViewMode() const { return m_viewMode.load(); }
   void ToggleGamma();
   void EnableGamma(bool enable);
   bool IsGammaEnabled() const { return m_gammaEnabled.load(); }
@@ -206,7 +216,7 @@ class CKaDrawThread {
 
  private:
   void Announce(const std::string& text);
-  void ClearPending() { m_pendingAction.store(0); }
+  void ClearPending() { m_pendingAction.store(KaPendingAction::None); }
   void SetIntervalFromRate();
   void EmptyGhostingBuffer();
   void NotifyPosition();
@@ -216,7 +226,7 @@ class CKaDrawThread {
   bool Pace();
   void MovePlayhead(CRvPlayList* playList);
   void ApplyEndRule(CRvPlayList* playList, bool forward);
-  void StartLoopPause(std::uint32_t action);
+  void StartLoopPause(KaPendingAction action);
   void DrawFrame();
   void RequestReadAhead(CRvPlayList* list);
   void Jumped();
@@ -236,7 +246,7 @@ class CKaDrawThread {
 
   // Written by the UI thread (commands), read by the worker.
   std::atomic<std::uint32_t> m_changedCriterion{0};
-  std::atomic<std::uint32_t> m_playMode{1};
+  std::atomic<RvPlayMode> m_playMode{RvPlayMode::Loop};
   std::atomic<std::uint32_t> m_step{1};
   std::atomic<std::uint32_t> m_loopPause{0};
   std::atomic<const CRvResample*> m_resample{nullptr};  // changed only while held
@@ -245,7 +255,7 @@ class CKaDrawThread {
   std::atomic<double> m_frameInterval{1.0 / 30.0};
   std::atomic<double> m_zoom{1.0};
   std::atomic<bool> m_gammaEnabled{false};
-  std::atomic<unsigned> m_viewMode{0};
+  std::atomic<KaViewMode> m_viewMode{KaViewMode::Normal};
   std::atomic<const CKaChannelFilter*> m_channelFilter{nullptr};
   mutable std::mutex m_gammaLock;  // guards m_gammaFilter (the pointer, not the immutable table)
   std::shared_ptr<const CKaGammaFilter> m_gammaFilter;
@@ -264,7 +274,7 @@ class CKaDrawThread {
 
   // Written by both threads.
   std::atomic<bool> m_changedCheck{false};
-  std::atomic<std::uint32_t> m_pendingAction{0};
+  std::atomic<KaPendingAction> m_pendingAction{KaPendingAction::None};
   std::atomic<std::uint64_t> m_actionDeadline{0};
   std::atomic<bool> m_atEnd{false};
   std::atomic<bool> m_redraw{true};

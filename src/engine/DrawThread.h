@@ -13,12 +13,12 @@
 #include "engine/KaClock.h"
 #include "engine/Pacer.h"
 #include "engine/PixelFilters.h"
+#include "engine/Transport.h"
 #include "engine/ViewSettings.h"
 #include "imageops/MoBlurBuffer.h"
 #include "kagraph/KaDeviceContext.h"
 #include "sequence/FrameName.h"
 #include "sequence/PlayMode.h"
-#include "sequence/ReadAhead.h"
 
 class QWindow;
 class CImageBitmap;
@@ -31,16 +31,6 @@ class CRvInOutRecord;
 class CKaStatusLine;
 class CKaViewSurface;
 class CRvDecodePool;
-
-// What the worker does when the loop-pause deadline passes. The values are the numbers the
-// engine has always used for them.
-enum class KaPendingAction : std::uint32_t {
-  None = 0,
-  Play = 1,
-  PlayReverse = 2,
-  InPointThenPlay = 3,
-  InPointThenPlayReverse = 4,
-};
 
 // What the engine tells the main window. Called from the worker: implementations only store
 // the values and schedule a repaint.
@@ -70,9 +60,11 @@ struct KaDrawThreadOptions {
 
 // The playback engine: a worker thread that paces playback, moves the play list's position and
 // draws the current frame into the view (or onto the full-screen surface), plus every playback
-// and view command of the user interface. The pacer (rate and timing), the view settings, the
-// frame renderer and the full-screen session are parts of their own, each of which says in its
-// header which thread touches what.
+// and view command of the user interface. The work is done by its parts, each of which says
+// in its own header which thread touches what: the transport (position, play commands, end
+// rule), the pacer (rate and timing), the view settings, the frame renderer and the full-
+// screen session. This class keeps construction, Hold/Release, Stop and the worker's cycle,
+// and offers the parts' commands under the engine's names.
 //
 // Threads. Commands run on the user-interface (UI) thread; Run/RunCycle on the worker. Flags
 // shared by both threads are atomics. Everything the worker reads while drawing and that the
@@ -92,28 +84,28 @@ class CKaDrawThread : private CKaEngineHost {
   CKaDrawThread& operator=(const CKaDrawThread&) = delete;
 
   // --- playback commands (UI thread; `announce` shows the command in the status line) -------
-  void Play(bool announce);
-  void PlayReverse(bool announce);
-  void Pause(bool announce);
-  void TogglePlay();
-  void TogglePlayReverse();
-  void GotoStart(bool announce);
-  void GotoEnd(bool announce);
-  void GotoInPoint();
-  void GotoOutPoint();
-  void StepForward(bool announce);
-  void StepBack(bool announce);
-  void SetPosition(std::uint32_t index);
-  void SetInPoint(std::uint32_t index, bool keep);
-  void SetOutPoint(std::uint32_t index, bool keep);
-  void ClearInOut();
+  void Play(bool announce) { m_transport.Play(announce); }
+  void PlayReverse(bool announce) { m_transport.PlayReverse(announce); }
+  void Pause(bool announce) { m_transport.Pause(announce); }
+  void TogglePlay() { m_transport.TogglePlay(); }
+  void TogglePlayReverse() { m_transport.TogglePlayReverse(); }
+  void GotoStart(bool announce) { m_transport.GotoStart(announce); }
+  void GotoEnd(bool announce) { m_transport.GotoEnd(announce); }
+  void GotoInPoint() { m_transport.GotoInPoint(); }
+  void GotoOutPoint() { m_transport.GotoOutPoint(); }
+  void StepForward(bool announce) { m_transport.StepForward(announce); }
+  void StepBack(bool announce) { m_transport.StepBack(announce); }
+  void SetPosition(std::uint32_t index) { m_transport.SetPosition(index); }
+  void SetInPoint(std::uint32_t index, bool keep) { m_transport.SetInPoint(index, keep); }
+  void SetOutPoint(std::uint32_t index, bool keep) { m_transport.SetOutPoint(index, keep); }
+  void ClearInOut() { m_transport.ClearInOut(); }
   // Out point = in point + step (Alt+I).
-  void SetInOutSpan() { SetInOutSpan(m_step.load()); }
+  void SetInOutSpan() { m_transport.SetInOutSpan(m_transport.GetStep()); }
   // Out point = in point + span; past the last frame the in point moves back by the excess
   // (not below the first).
-  void SetInOutSpan(std::uint32_t span);
-  std::uint32_t GetInPoint() const;
-  std::uint32_t GetOutPoint() const;
+  void SetInOutSpan(std::uint32_t span) { m_transport.SetInOutSpan(span); }
+  std::uint32_t GetInPoint() const { return m_transport.GetInPoint(); }
+  std::uint32_t GetOutPoint() const { return m_transport.GetOutPoint(); }
 
   void SetFps(std::uint32_t rate);
   void Faster(std::uint32_t delta) { SetFps(m_pacer.GetRate() + delta); }
@@ -122,11 +114,11 @@ class CKaDrawThread : private CKaEngineHost {
   std::uint32_t GetFps() const { return m_pacer.GetRate(); }
   double GetFrameInterval() const { return m_pacer.GetInterval(); }
   void SetStep(std::uint32_t step);
-  std::uint32_t GetStep() const { return m_step.load(); }
-  void SetLoopPause(std::uint32_t seconds);
-  std::uint32_t GetLoopPause() const { return m_loopPause.load(); }
-  void SetPlayMode(RvPlayMode mode) { m_playMode.store(mode); }
-  RvPlayMode GetPlayMode() const { return m_playMode.load(); }
+  std::uint32_t GetStep() const { return m_transport.GetStep(); }
+  void SetLoopPause(std::uint32_t seconds) { m_transport.SetLoopPause(seconds); }
+  std::uint32_t GetLoopPause() const { return m_transport.GetLoopPause(); }
+  void SetPlayMode(RvPlayMode mode) { m_transport.SetPlayMode(mode); }
+  RvPlayMode GetPlayMode() const { return m_transport.GetPlayMode(); }
 
   // Hold the worker, drop decoded frames, store, release.
   void SetResample(const CRvResample* resample);
@@ -159,13 +151,13 @@ class CKaDrawThread : private CKaEngineHost {
   // Leaves full screen and asks the worker to end.
   void Stop();
 
-  bool IsPlaying() const { return m_playing.load(); }
-  bool IsReverse() const { return m_reverse.load(); }
+  bool IsPlaying() const { return m_transport.IsPlaying(); }
+  bool IsReverse() const { return m_transport.IsReverse(); }
   bool IsHeld() const { return m_hold.load(); }
   bool IsRunning() const { return m_running.load(); }
-  bool IsAtEnd() const { return m_atEnd.load(); }
-  KaPendingAction GetPendingAction() const { return m_pendingAction.load(); }
-  std::uint64_t GetActionDeadline() const { return m_actionDeadline.load(); }
+  bool IsAtEnd() const { return m_transport.IsAtEnd(); }
+  KaPendingAction GetPendingAction() const { return m_transport.GetPendingAction(); }
+  std::uint64_t GetActionDeadline() const { return m_transport.GetActionDeadline(); }
   bool IsRedrawRequested() const { return m_redraw.load(); }
   void RequestRedraw() override { m_redraw.store(true); }
   double GetMeasuredRate() const { return m_pacer.GetMeasuredRate(); }
@@ -229,15 +221,6 @@ class CKaDrawThread : private CKaEngineHost {
   void NotifyInOut() override;
   void RequestReadAhead(CRvPlayList* list) override;
 
-  void ClearPending() { m_pendingAction.store(KaPendingAction::None); }
-  void Jumped();
-  bool StepFrames(bool forward);
-  void RunPendingAction();
-  void MovePlayhead(CRvPlayList* list);
-  void ApplyEndRule(CRvPlayList* list, bool forward);
-  void StartLoopPause(KaPendingAction action);
-  RvReadAheadSpec ReadAheadSpec(CRvPlayList* list) const;
-
   // Frames decode differently from now on: hold, drop them all, store, release.
   void DropDecodedFrames(const std::function<void()>& store);
   void DrawFrame();
@@ -253,20 +236,12 @@ class CKaDrawThread : private CKaEngineHost {
 
   // Written by the UI thread (commands), read by the worker.
   std::atomic<std::uint32_t> m_changedCriterion{0};
-  std::atomic<RvPlayMode> m_playMode{RvPlayMode::Loop};
-  std::atomic<std::uint32_t> m_step{1};
-  std::atomic<std::uint32_t> m_loopPause{0};
   std::atomic<const CRvResample*> m_resample{nullptr};  // changed only while held
   std::atomic<const CRvCrop*> m_crop{nullptr};          // changed only while held
   std::atomic<CRvPlayList*> m_playList{nullptr};        // changed only while held
 
   // Written by both threads.
   std::atomic<bool> m_changedCheck{false};
-  std::atomic<KaPendingAction> m_pendingAction{KaPendingAction::None};
-  std::atomic<std::uint64_t> m_actionDeadline{0};
-  std::atomic<bool> m_atEnd{false};
-  std::atomic<bool> m_playing{false};
-  std::atomic<bool> m_reverse{false};
   std::atomic<bool> m_redraw{true};
   std::atomic<bool> m_hold{false};
   std::atomic<bool> m_quit{false};
@@ -276,6 +251,7 @@ class CKaDrawThread : private CKaEngineHost {
   std::atomic<bool> m_busy{false};
 
   // The parts.
+  CKaTransport m_transport;
   CKaPacer m_pacer;
   CKaViewSettings m_viewSettings;
   CKaFullScreenSession m_fullScreen;

@@ -5,8 +5,9 @@
 // The worker reads the settings once per frame through Snapshot, so a frame may mix an old and
 // a new value of two fields, which is harmless. Every field is an atomic, except the gamma
 // filter's pointer, which a lock guards (the table it points to is immutable once built, so a
-// frame may keep using an old one). The current rectangle is changed by the full-screen switch
-// only while the worker is held.
+// frame may keep using an old one); the six channel filters are built once. The current
+// rectangle follows the windowed one, except in full screen, whose switch sets it while the
+// worker is held.
 #pragma once
 
 #include <atomic>

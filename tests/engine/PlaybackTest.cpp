@@ -78,6 +78,8 @@ const EndCase kEndCases[] = {
      KaPendingAction::InPointThenPlay, 4, false},
 };
 
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
 class EndRuleTest : public ::testing::TestWithParam<EndCase> {};
 
 }  // namespace

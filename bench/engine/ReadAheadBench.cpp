@@ -107,7 +107,7 @@ struct Run {
 // Plays the first pass at `fps` and returns the frame times.
 std::vector<double> FirstPass(Run& run, std::uint32_t fps) {
   const std::uint32_t count = run.list->GetFrameCount();
-  run.engine->SetPlayMode(0);
+  run.engine->SetPlayMode(RvPlayMode::Once);
   run.engine->SetFps(fps);
   run.engine->Play(false);
   for (;;) {
@@ -205,7 +205,7 @@ void BM_ResidentWhileLooping(benchmark::State& state) {
   for (auto _ : state) {
     const double before = ResidentMegabytes();
     Run run(first, 0, budget);
-    run.engine->SetPlayMode(1);
+    run.engine->SetPlayMode(RvPlayMode::Loop);
     run.engine->SetFps(24);
     run.engine->Play(false);
     std::this_thread::sleep_for(std::chrono::seconds(20));

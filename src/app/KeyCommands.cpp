@@ -88,20 +88,22 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
       m_engine->RequestChangedCheck();
       return true;
     case Qt::Key_R:
-      m_engine->SetViewMode(1);
+      m_engine->SetViewMode(KaViewMode::RedChannel);
       return true;
     case Qt::Key_G:
       if (alt) {
         if (m_target) m_target->OpenSettings(1);
         return m_target != nullptr;
       }
-      m_engine->SetViewMode(2);
+      m_engine->SetViewMode(KaViewMode::GreenChannel);
       return true;
     case Qt::Key_B:
-      m_engine->SetViewMode(3);
+      m_engine->SetViewMode(KaViewMode::BlueChannel);
       return true;
     case Qt::Key_A:
-      m_engine->SetViewMode(ctrl ? 6 : shift ? 5 : 4);
+      m_engine->SetViewMode(ctrl    ? KaViewMode::ShowAlphaInverted
+                            : shift ? KaViewMode::ShowAlpha
+                                    : KaViewMode::AlphaChannel);
       return true;
     case Qt::Key_C:
       m_engine->ToggleGamma();
@@ -128,9 +130,10 @@ bool CRvKeyCommands::HandleKey(int key, Qt::KeyboardModifiers modifiers) {
       }
       return true;
     case Qt::Key_Space: {
-      const bool busy = m_engine->IsPlaying() || m_engine->GetPendingAction() != 0;
+      const bool busy =
+          m_engine->IsPlaying() || m_engine->GetPendingAction() != KaPendingAction::None;
       if (alt) {
-        m_engine->SetViewMode(0);
+        m_engine->SetViewMode(KaViewMode::Normal);
       } else if (shift) {
         if (busy && m_engine->IsPlaying() && m_engine->IsReverse()) {
           m_engine->Play(true);

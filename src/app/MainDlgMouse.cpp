@@ -73,7 +73,8 @@ void CRvMainDlg::mousePressEvent(QMouseEvent* event) {
     } else if (m_cropSelection && m_playbackView->geometry().contains(at) && m_engine &&
                m_loadPanelState != RvLoadPanelState::Writing) {
       m_cropStart = at;
-      if (m_engine->IsPlaying() || m_engine->GetPendingAction() != 0) m_engine->Pause(true);
+      if (m_engine->IsPlaying() || m_engine->GetPendingAction() != KaPendingAction::None)
+        m_engine->Pause(true);
       m_cropHeld = m_engine->Hold();  // released at button up
       m_cropDragging = true;
       m_cropBand->hide();

@@ -57,7 +57,7 @@ void CRvMainDlg::CreateEngine() {
 
 void CRvMainDlg::ConfigureEngine() {
   if (!m_engine) return;
-  m_engine->SetPlayMode(std::uint32_t(m_settings.playMode));
+  m_engine->SetPlayMode(RvPlayModeFromInt(m_settings.playMode));
   m_engine->SetStep(std::uint32_t(std::max(0, m_settings.frameStep)));
   m_frameBar->SetStep(m_engine->GetStep());
   m_engine->SetLoopPause(std::uint32_t(std::max(0, m_settings.loopPause)));

@@ -67,7 +67,8 @@ void CRvMainDlg::SaveSequence() {
     QApplication::beep();  // a save is already running, or the browser is open
     return;
   }
-  if (m_engine->IsPlaying() || m_engine->GetPendingAction() != 0) m_engine->Pause(true);
+  if (m_engine->IsPlaying() || m_engine->GetPendingAction() != KaPendingAction::None)
+    m_engine->Pause(true);
   CRvSaveSequenceDlg dialog(m_iniPath, this);
   dialog.setObjectName(QStringLiteral("saveSequence"));
   if (dialog.exec() != QDialog::Accepted) return;

@@ -27,6 +27,6 @@ class CRvPlaybackObserver : public CKaPlaybackObserver {
 
   CKaFrameBar* m_frameBar;  // outlives the engine that calls us
   std::atomic<const CRvInOutRecord*> m_record{nullptr};
-  std::atomic<std::uint32_t> m_position{0xFFFFFFFFu};
+  std::atomic<std::uint32_t> m_position{kRvNone};
   std::atomic<std::uint64_t> m_positionCalls{0};
 };

@@ -479,7 +479,7 @@ void CRvMainDlg::timerEvent(QTimerEvent* event) {
 
 void CRvMainDlg::UpdatePlayButtons() {
   if (!m_engine || !m_transportButtons[kRvPlay]) return;
-  const bool busy = m_engine->IsPlaying() || m_engine->GetPendingAction() != 0;
+  const bool busy = m_engine->IsPlaying() || m_engine->GetPendingAction() != KaPendingAction::None;
   const bool reverse = m_engine->IsPlaying() && m_engine->IsReverse();
   m_transportButtons[kRvPlayReverse]->SetChecked(busy && reverse);
   m_transportButtons[kRvPlay]->SetChecked(busy && !reverse);
@@ -574,20 +574,22 @@ void CRvMainDlg::RefreshPlayPanel() {
 }
 
 void CRvMainDlg::SetPlayModeLoop() {
-  m_engine->SetPlayMode(1);
-  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", 1);
+  m_engine->SetPlayMode(RvPlayMode::Loop);
+  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", int(RvPlayMode::Loop));
 }
 void CRvMainDlg::SetPlayModePingPong() {
-  m_engine->SetPlayMode(2);
-  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", 2);
+  m_engine->SetPlayMode(RvPlayMode::PingPong);
+  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", int(RvPlayMode::PingPong));
 }
 void CRvMainDlg::SetPlayModeOnce() {
-  m_engine->SetPlayMode(0);
-  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", 0);
+  m_engine->SetPlayMode(RvPlayMode::Once);
+  bWriteToIniFile(m_iniPath, kRvSectionPlayback, "PlayMode", int(RvPlayMode::Once));
 }
-bool CRvMainDlg::IsPlayModeLoop() const { return m_engine->GetPlayMode() == 1; }
-bool CRvMainDlg::IsPlayModePingPong() const { return m_engine->GetPlayMode() == 2; }
-bool CRvMainDlg::IsPlayModeOnce() const { return m_engine->GetPlayMode() == 0; }
+bool CRvMainDlg::IsPlayModeLoop() const { return m_engine->GetPlayMode() == RvPlayMode::Loop; }
+bool CRvMainDlg::IsPlayModePingPong() const {
+  return m_engine->GetPlayMode() == RvPlayMode::PingPong;
+}
+bool CRvMainDlg::IsPlayModeOnce() const { return m_engine->GetPlayMode() == RvPlayMode::Once; }
 void CRvMainDlg::SetFps(std::uint32_t fps) { m_engine->SetFps(fps); }
 std::uint32_t CRvMainDlg::GetFps() const { return m_engine->GetFps(); }
 void CRvMainDlg::SetFrameStep(std::uint32_t step) {
@@ -608,7 +610,7 @@ std::uint32_t CRvMainDlg::GetInPointIndex() const {
   return m_playList ? m_playList->GetInIndex() : 0;
 }
 std::uint32_t CRvMainDlg::GetOutPointIndex() const {
-  return m_playList ? m_playList->GetOutIndex() : CKaFrameBar::kNone;
+  return m_playList ? m_playList->GetOutIndex() : kRvNone;
 }
 std::uint32_t CRvMainDlg::GetFrameCount() const {
   return m_playList ? m_playList->GetFrameCount() : 0;

@@ -4,14 +4,21 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "engine/EngineHost.h"
+#include "engine/FrameRenderer.h"
+#include "engine/FullScreenSession.h"
 #include "engine/KaClock.h"
+#include "engine/Pacer.h"
 #include "engine/PixelFilters.h"
+#include "engine/Transport.h"
+#include "engine/ViewSettings.h"
 #include "imageops/MoBlurBuffer.h"
 #include "kagraph/KaDeviceContext.h"
+#include "sequence/FrameName.h"
+#include "sequence/PlayMode.h"
 
 class QWindow;
 class CImageBitmap;
@@ -23,8 +30,6 @@ class CRvPlayList;
 class CRvInOutRecord;
 class CKaStatusLine;
 class CKaViewSurface;
-class CKaDDrawFullscreen;
-class CKaDDrawFullscreenConfig;
 class CRvDecodePool;
 
 // What the engine tells the main window. Called from the worker: implementations only store
@@ -55,62 +60,65 @@ struct KaDrawThreadOptions {
 
 // The playback engine: a worker thread that paces playback, moves the play list's position and
 // draws the current frame into the view (or onto the full-screen surface), plus every playback
-// and view command of the user interface.
+// and view command of the user interface. The work is done by its parts, each of which says
+// in its own header which thread touches what: the transport (position, play commands, end
+// rule), the pacer (rate and timing), the view settings, the frame renderer and the full-
+// screen session. This class keeps construction, Hold/Release, Stop and the worker's cycle,
+// and offers the parts' commands under the engine's names.
 //
-// Threads. Commands run on the user-interface (UI) thread; Run/RunCycle on the worker. Fields
-// are grouped below by who writes them. Flags shared by both threads are atomics. Everything
-// the worker reads while drawing and that the UI changes structurally (play list, crop,
-// resample, full-screen surface) is changed only between Hold and Release, which wait until
-// the worker is outside its frame.
-class CKaDrawThread {
+// Threads. Commands run on the user-interface (UI) thread; Run/RunCycle on the worker. Flags
+// shared by both threads are atomics. Everything the worker reads while drawing and that the
+// UI changes structurally (play list, crop, resample, full-screen surface) is changed only
+// between Hold and Release, which wait until the worker is outside its frame.
+class CKaDrawThread : private CKaEngineHost {
  public:
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-  static constexpr std::uint32_t kDefaultBackColor = 0x0000CCFFu;
-  static constexpr std::uint32_t kMarkColor = 0x00F37F7Fu;
+  static constexpr std::uint32_t kNone = kRvNone;
+  static constexpr std::uint32_t kDefaultBackColor = CKaViewSettings::kDefaultBackColor;
+  static constexpr std::uint32_t kMarkColor = CKaFrameRenderer::kMarkColor;
 
   CKaDrawThread(QWindow* mainWindow, CKaViewSurface* view, CKaStatusLine* statusLine,
                 CKaPlaybackObserver* observer, KaDrawThreadOptions options = {});
   // Leaves full screen, ends the worker and the decode threads and waits for them.
-  ~CKaDrawThread();
+  ~CKaDrawThread() override;
   CKaDrawThread(const CKaDrawThread&) = delete;
   CKaDrawThread& operator=(const CKaDrawThread&) = delete;
 
   // --- playback commands (UI thread; `announce` shows the command in the status line) -------
-  void Play(bool announce);
-  void PlayReverse(bool announce);
-  void Pause(bool announce);
-  void TogglePlay();
-  void TogglePlayReverse();
-  void GotoStart(bool announce);
-  void GotoEnd(bool announce);
-  void GotoInPoint();
-  void GotoOutPoint();
-  void StepForward(bool announce);
-  void StepBack(bool announce);
-  void SetPosition(std::uint32_t index);
-  void SetInPoint(std::uint32_t index, bool keep);
-  void SetOutPoint(std::uint32_t index, bool keep);
-  void ClearInOut();
+  void Play(bool announce) { m_transport.Play(announce); }
+  void PlayReverse(bool announce) { m_transport.PlayReverse(announce); }
+  void Pause(bool announce) { m_transport.Pause(announce); }
+  void TogglePlay() { m_transport.TogglePlay(); }
+  void TogglePlayReverse() { m_transport.TogglePlayReverse(); }
+  void GotoStart(bool announce) { m_transport.GotoStart(announce); }
+  void GotoEnd(bool announce) { m_transport.GotoEnd(announce); }
+  void GotoInPoint() { m_transport.GotoInPoint(); }
+  void GotoOutPoint() { m_transport.GotoOutPoint(); }
+  void StepForward(bool announce) { m_transport.StepForward(announce); }
+  void StepBack(bool announce) { m_transport.StepBack(announce); }
+  void SetPosition(std::uint32_t index) { m_transport.SetPosition(index); }
+  void SetInPoint(std::uint32_t index, bool keep) { m_transport.SetInPoint(index, keep); }
+  void SetOutPoint(std::uint32_t index, bool keep) { m_transport.SetOutPoint(index, keep); }
+  void ClearInOut() { m_transport.ClearInOut(); }
   // Out point = in point + step (Alt+I).
-  void SetInOutSpan();
+  void SetInOutSpan() { m_transport.SetInOutSpan(m_transport.GetStep()); }
   // Out point = in point + span; past the last frame the in point moves back by the excess
   // (not below the first).
-  void SetInOutSpan(std::uint32_t span);
-  std::uint32_t GetInPoint() const;
-  std::uint32_t GetOutPoint() const;
+  void SetInOutSpan(std::uint32_t span) { m_transport.SetInOutSpan(span); }
+  std::uint32_t GetInPoint() const { return m_transport.GetInPoint(); }
+  std::uint32_t GetOutPoint() const { return m_transport.GetOutPoint(); }
 
   void SetFps(std::uint32_t rate);
-  void Faster(std::uint32_t delta);
+  void Faster(std::uint32_t delta) { SetFps(m_pacer.GetRate() + delta); }
+  // Not below 0: a larger delta does nothing.
   void Slower(std::uint32_t delta);
-  std::uint32_t GetFps() const { return m_frameRate.load(); }
-  double GetFrameInterval() const { return m_frameInterval.load(); }
+  std::uint32_t GetFps() const { return m_pacer.GetRate(); }
+  double GetFrameInterval() const { return m_pacer.GetInterval(); }
   void SetStep(std::uint32_t step);
-  std::uint32_t GetStep() const { return m_step.load(); }
-  void SetLoopPause(std::uint32_t seconds);
-  std::uint32_t GetLoopPause() const { return m_loopPause.load(); }
-  // 0 run once, 1 loop, 2 ping-pong.
-  void SetPlayMode(std::uint32_t mode) { m_playMode.store(mode); }
-  std::uint32_t GetPlayMode() const { return m_playMode.load(); }
+  std::uint32_t GetStep() const { return m_transport.GetStep(); }
+  void SetLoopPause(std::uint32_t seconds) { m_transport.SetLoopPause(seconds); }
+  std::uint32_t GetLoopPause() const { return m_transport.GetLoopPause(); }
+  void SetPlayMode(RvPlayMode mode) { m_transport.SetPlayMode(mode); }
+  RvPlayMode GetPlayMode() const { return m_transport.GetPlayMode(); }
 
   // Hold the worker, drop decoded frames, store, release.
   void SetResample(const CRvResample* resample);
@@ -123,9 +131,9 @@ class CKaDrawThread {
   std::uint32_t GetChangedFramesCriterion() const { return m_changedCriterion.load(); }
   void RequestChangedCheck();
   void SetDisplayRect(int left, int top, int right, int bottom);
-  KaRect GetDisplayRect() const;
-  void SetBackColor(std::uint32_t colorRef) { m_backColor.store(colorRef); }
-  std::uint32_t GetBackColor() const { return m_backColor.load(); }
+  KaRect GetDisplayRect() const { return m_viewSettings.GetCurrentRect(); }
+  void SetBackColor(std::uint32_t colorRef) { m_viewSettings.SetBackColor(colorRef); }
+  std::uint32_t GetBackColor() const { return m_viewSettings.GetBackColor(); }
 
   // Attaches the play list to play (not owned); call between Hold and Release.
   void SetPlayList(CRvPlayList* playList);
@@ -143,58 +151,59 @@ class CKaDrawThread {
   // Leaves full screen and asks the worker to end.
   void Stop();
 
-  bool IsPlaying() const { return m_playing.load(); }
-  bool IsReverse() const { return m_reverse.load(); }
+  bool IsPlaying() const { return m_transport.IsPlaying(); }
+  bool IsReverse() const { return m_transport.IsReverse(); }
   bool IsHeld() const { return m_hold.load(); }
   bool IsRunning() const { return m_running.load(); }
-  bool IsAtEnd() const { return m_atEnd.load(); }
-  // 0 none, 1 play, 2 play reverse, 3 in point then play, 4 in point then play reverse.
-  std::uint32_t GetPendingAction() const { return m_pendingAction.load(); }
-  std::uint64_t GetActionDeadline() const { return m_actionDeadline.load(); }
+  bool IsAtEnd() const { return m_transport.IsAtEnd(); }
+  KaPendingAction GetPendingAction() const { return m_transport.GetPendingAction(); }
+  std::uint64_t GetActionDeadline() const { return m_transport.GetActionDeadline(); }
   bool IsRedrawRequested() const { return m_redraw.load(); }
-  void RequestRedraw() { m_redraw.store(true); }
-  double GetMeasuredRate() const { return m_measuredRate.load(); }
+  void RequestRedraw() override { m_redraw.store(true); }
+  double GetMeasuredRate() const { return m_pacer.GetMeasuredRate(); }
   std::uint32_t GetFrameCount() const;
   std::uint32_t GetPositionIndex() const;
   std::uint32_t GetCurrentFrameNumber() const;
 
   // --- view commands (UI thread) -------------------------------------------------------------
-  void SetViewMode(unsigned mode);
-  unsigned GetViewMode() const { return m_viewMode.load(); }
-  void ToggleGamma();
-  void EnableGamma(bool enable);
-  bool IsGammaEnabled() const { return m_gammaEnabled.load(); }
-  void SetGamma(double gamma);
-  double GetGamma() const;
-  void SetZoom(double zoom, bool announce);
-  double GetZoom() const { return m_zoom.load(); }
-  void ZoomIn(bool announce);
-  void ZoomOut(bool announce);
-  void SetPan(int x, int y, bool announce);
-  void PanBy(int dx, int dy);
-  void PanLeft(int d, bool announce);
-  void PanRight(int d, bool announce);
-  void PanUp(int d, bool announce);
-  void PanDown(int d, bool announce);
-  void ResetPan(bool announce);
-  int GetPanX() const { return m_panX.load(); }
-  int GetPanY() const { return m_panY.load(); }
-  void ToggleInfoText();
-  bool GetInfoText() const { return m_fullScreenInfoText.load(); }
+  void SetViewMode(KaViewMode mode) { m_viewSettings.SetViewMode(mode); }
+  KaViewMode GetViewMode() const { return m_viewSettings.GetViewMode(); }
+  void ToggleGamma() { m_viewSettings.ToggleGamma(); }
+  void EnableGamma(bool enable) { m_viewSettings.EnableGamma(enable); }
+  bool IsGammaEnabled() const { return m_viewSettings.IsGammaEnabled(); }
+  void SetGamma(double gamma) { m_viewSettings.SetGamma(gamma); }
+  double GetGamma() const { return m_viewSettings.GetGamma(); }
+  void SetZoom(double zoom, bool announce) { m_viewSettings.SetZoom(zoom, announce); }
+  double GetZoom() const { return m_viewSettings.GetZoom(); }
+  void ZoomIn(bool announce) { m_viewSettings.ZoomIn(announce); }
+  void ZoomOut(bool announce) { m_viewSettings.ZoomOut(announce); }
+  void SetPan(int x, int y, bool announce) { m_viewSettings.SetPan(x, y, announce); }
+  void PanBy(int dx, int dy) { SetPan(GetPanX() + dx, GetPanY() + dy, true); }
+  void PanLeft(int d, bool announce) { SetPan(GetPanX() - d, GetPanY(), announce); }
+  void PanRight(int d, bool announce) { SetPan(GetPanX() + d, GetPanY(), announce); }
+  void PanUp(int d, bool announce) { SetPan(GetPanX(), GetPanY() - d, announce); }
+  void PanDown(int d, bool announce) { SetPan(GetPanX(), GetPanY() + d, announce); }
+  void ResetPan(bool announce) { SetPan(0, 0, announce); }
+  int GetPanX() const { return m_viewSettings.GetPanX(); }
+  int GetPanY() const { return m_viewSettings.GetPanY(); }
+  void ToggleInfoText() { m_viewSettings.ToggleInfoText(); }
+  bool GetInfoText() const { return m_viewSettings.GetInfoText(); }
   void SetFullScreen(bool on);
-  bool IsFullScreen() const { return m_fullScreen.load(); }
-  void MarkImageRect(int left, int top, int right, int bottom);
+  bool IsFullScreen() const { return m_fullScreen.IsOn(); }
+  void MarkImageRect(int left, int top, int right, int bottom) {
+    m_renderer.MarkImageRect({left, top, right, bottom}, m_viewSettings.Snapshot());
+  }
   // Unscaled size of the last drawn picture.
-  int GetLastFrameWidth() const { return m_lastWidth.load(); }
-  int GetLastFrameHeight() const { return m_lastHeight.load(); }
+  int GetLastFrameWidth() const { return m_renderer.GetLastWidth(); }
+  int GetLastFrameHeight() const { return m_renderer.GetLastHeight(); }
 
   // The info line of the last drawn frame, and the bitmap handed to the device context
   // (the frame's own bitmap when nothing had to be composed). For diagnostics and tests.
-  std::string GetLastInfoLine() const;
-  const CImageBitmap* GetLastShownBitmap() const { return m_lastShown.load(); }
+  std::string GetLastInfoLine() const { return m_renderer.GetLastInfoLine(); }
+  const CImageBitmap* GetLastShownBitmap() const { return m_renderer.GetLastShown(); }
 
   // The ghosting buffer; its three parameters may be set from the UI thread.
-  CKaMoBlurBuffer* GetMoBlurBuffer() { return &m_moBlur; }
+  CKaMoBlurBuffer* GetMoBlurBuffer() { return m_renderer.GetMoBlurBuffer(); }
 
   // --- worker -------------------------------------------------------------------------------
   // The worker body: start-up, then cycles until the quit request.
@@ -205,91 +214,48 @@ class CKaDrawThread {
   bool RunCycle();
 
  private:
-  void Announce(const std::string& text);
-  void ClearPending() { m_pendingAction.store(0); }
-  void SetIntervalFromRate();
-  void EmptyGhostingBuffer();
-  void NotifyPosition();
-  void NotifyInOut();
-  bool StepFrames(bool forward);
-  void RunPendingAction();
-  bool Pace();
-  void MovePlayhead(CRvPlayList* playList);
-  void ApplyEndRule(CRvPlayList* playList, bool forward);
-  void StartLoopPause(std::uint32_t action);
+  // CKaEngineHost
+  void Announce(const std::string& text) override;
+  void EmptyGhostingBuffer() override { m_renderer.EmptyGhostingBuffer(); }
+  void NotifyPosition() override;
+  void NotifyInOut() override;
+  void RequestReadAhead(CRvPlayList* list) override;
+
+  // Frames decode differently from now on: hold, drop them all, store, release.
+  void DropDecodedFrames(const std::function<void()>& store);
   void DrawFrame();
-  void RequestReadAhead(CRvPlayList* list);
-  void Jumped();
   void LeaveFullScreen();
-  void ReleaseFullScreenObjects();
 
   // Collaborators, fixed at construction.
-  QWindow* m_mainWindow;
-  CKaViewSurface* m_view;
   CKaStatusLine* m_statusLine;
   CKaPlaybackObserver* m_observer;
   std::unique_ptr<CKaSteadyClock> m_ownClock;
   CKaClock* m_clock;
   CFrameDecoder* m_frameDecoder;
-  CNesLogFile* m_ddrawLog;
   std::function<std::unique_ptr<CImageBitmap>()> m_idleLoader;
 
   // Written by the UI thread (commands), read by the worker.
   std::atomic<std::uint32_t> m_changedCriterion{0};
-  std::atomic<std::uint32_t> m_playMode{1};
-  std::atomic<std::uint32_t> m_step{1};
-  std::atomic<std::uint32_t> m_loopPause{0};
   std::atomic<const CRvResample*> m_resample{nullptr};  // changed only while held
   std::atomic<const CRvCrop*> m_crop{nullptr};          // changed only while held
-  std::atomic<std::uint32_t> m_frameRate{30};
-  std::atomic<double> m_frameInterval{1.0 / 30.0};
-  std::atomic<double> m_zoom{1.0};
-  std::atomic<bool> m_gammaEnabled{false};
-  std::atomic<unsigned> m_viewMode{0};
-  std::atomic<const CKaChannelFilter*> m_channelFilter{nullptr};
-  mutable std::mutex m_gammaLock;  // guards m_gammaFilter (the pointer, not the immutable table)
-  std::shared_ptr<const CKaGammaFilter> m_gammaFilter;
-  std::unique_ptr<CKaChannelFilter> m_channelFilters[kKaViewModeCount];
-  std::atomic<bool> m_fullScreenInfoText{true};
-  std::atomic<int> m_panX{0};
-  std::atomic<int> m_panY{0};
-  std::atomic<std::uint32_t> m_backColor{kDefaultBackColor};
-  std::atomic<int> m_windowedRect[4] = {0, 0, 0, 0};
-  std::atomic<CRvPlayList*> m_playList{nullptr};  // changed only while held
-  // Full-screen objects: created and destroyed on the UI thread while held.
-  std::unique_ptr<CKaDDrawFullscreenConfig> m_fullScreenMode;
-  std::unique_ptr<CKaDDrawFullscreen> m_fullScreenSurface;
-  std::atomic<bool> m_fullScreen{false};
-  std::atomic<int> m_currentRect[4] = {0, 0, 0, 0};
+  std::atomic<CRvPlayList*> m_playList{nullptr};        // changed only while held
 
   // Written by both threads.
   std::atomic<bool> m_changedCheck{false};
-  std::atomic<std::uint32_t> m_pendingAction{0};
-  std::atomic<std::uint64_t> m_actionDeadline{0};
-  std::atomic<bool> m_atEnd{false};
   std::atomic<bool> m_redraw{true};
-  std::atomic<bool> m_playing{false};
-  std::atomic<bool> m_reverse{false};
   std::atomic<bool> m_hold{false};
   std::atomic<bool> m_quit{false};
-  std::atomic<bool> m_clearGhosting{false};  // the worker empties the ghosting buffer
 
   // Written by the worker, read by anyone.
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_busy{false};
-  std::atomic<int> m_lastWidth{0};
-  std::atomic<int> m_lastHeight{0};
-  std::atomic<double> m_measuredRate{0.0};
-  std::atomic<const CImageBitmap*> m_lastShown{nullptr};
-  mutable std::mutex m_infoLock;  // guards m_infoLine
-  std::string m_infoLine;
 
-  // Worker only.
-  CKaMoBlurBuffer m_moBlur;  // its parameters are atomics of its own; Clear runs while held
-  std::unique_ptr<CImageBitmap> m_idlePicture;
-  double m_dueTime = 0.0;
-  double m_lastRateSample = 0.0;
-  unsigned m_rateFrames = 0;
+  // The parts.
+  CKaTransport m_transport;
+  CKaPacer m_pacer;
+  CKaViewSettings m_viewSettings;
+  CKaFullScreenSession m_fullScreen;
+  CKaFrameRenderer m_renderer;
 
   // Read-ahead; destroyed before the worker's collaborators go (the worker is joined first).
   std::unique_ptr<CRvDecodePool> m_pool;

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "sequence/FrameName.h"
+
 // The play-list facts the bar draws, in this slot order. Implemented by the main window over
 // the play list it owns.
 class CKaFrameBarSource {
@@ -46,7 +48,7 @@ class CKaFrameBar : public QWidget {
 
  public:
   static constexpr int kLabelTimerMs = 1000;  // timer 12334
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kNone = kRvNone;
 
   explicit CKaFrameBar(QWidget* parent = nullptr);
 

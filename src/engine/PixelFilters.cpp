@@ -5,23 +5,23 @@
 RvPixel CKaChannelFilter::Map(RvPixel p) const {
   const std::uint8_t a = RvPixelAlpha(p);
   switch (m_mode) {
-    case 1: {
+    case KaViewMode::RedChannel: {
       const std::uint8_t r = RvPixelRed(p);
       return RvMakePixel(r, r, r, a);
     }
-    case 2: {
+    case KaViewMode::GreenChannel: {
       const std::uint8_t g = RvPixelGreen(p);
       return RvMakePixel(g, g, g, a);
     }
-    case 3: {
+    case KaViewMode::BlueChannel: {
       const std::uint8_t b = RvPixelBlue(p);
       return RvMakePixel(b, b, b, a);
     }
-    case 4:
+    case KaViewMode::AlphaChannel:
       return RvMakePixel(a, a, a, a);
-    case 5:
+    case KaViewMode::ShowAlpha:
       return a != 0 ? RvMakePixel(a, RvPixelGreen(p), RvPixelBlue(p), a) : p;
-    case 6:
+    case KaViewMode::ShowAlphaInverted:
       return a != 255 ? RvMakePixel(std::uint8_t(255 - a), RvPixelGreen(p), RvPixelBlue(p), a) : p;
     default:
       return p;
@@ -42,7 +42,7 @@ RvPixel CKaGammaFilter::Map(RvPixel p) const {
                      RvPixelAlpha(p));
 }
 
-std::string KaViewModeName(unsigned viewMode) {
+std::string KaViewModeName(KaViewMode viewMode) {
   static const char* const kNames[kKaViewModeCount] = {"Normal view",
                                                        "Red channel",
                                                        "Green channel",
@@ -50,5 +50,6 @@ std::string KaViewModeName(unsigned viewMode) {
                                                        "Alpha channel",
                                                        "Show alpha channel",
                                                        "Show alpha channel (inverted)"};
-  return viewMode < kKaViewModeCount ? kNames[viewMode] : std::string();
+  const unsigned index = unsigned(viewMode);
+  return index < kKaViewModeCount ? kNames[index] : std::string();
 }

@@ -6,15 +6,28 @@
 
 #include "imageops/PixelTransform.h"
 
+// What the view shows of each pixel. The values are the numbers the keys select; a number
+// above 6 shows the picture unfiltered.
+enum class KaViewMode : unsigned {
+  Normal = 0,
+  RedChannel = 1,
+  GreenChannel = 2,
+  BlueChannel = 3,
+  AlphaChannel = 4,
+  ShowAlpha = 5,
+  ShowAlphaInverted = 6,
+};
+inline constexpr unsigned kKaViewModeCount = 7;
+
 // View modes 1..6: single channels and the alpha views. Alpha is never changed.
 class CKaChannelFilter : public CPixelTransform {
  public:
-  explicit CKaChannelFilter(unsigned viewMode) : m_mode(viewMode) {}
+  explicit CKaChannelFilter(KaViewMode viewMode) : m_mode(viewMode) {}
   RvPixel Map(RvPixel pixel) const override;
-  unsigned GetViewMode() const { return m_mode; }
+  KaViewMode GetViewMode() const { return m_mode; }
 
  private:
-  unsigned m_mode;
+  KaViewMode m_mode;
 };
 
 // Display gamma: red, green and blue through a 256-entry table, alpha kept.
@@ -32,6 +45,5 @@ class CKaGammaFilter : public CPixelTransform {
   std::array<std::uint8_t, 256> m_table{};
 };
 
-inline constexpr unsigned kKaViewModeCount = 7;
 // "Normal view", "Red channel", ...; empty for modes above 6.
-std::string KaViewModeName(unsigned viewMode);
+std::string KaViewModeName(KaViewMode viewMode);

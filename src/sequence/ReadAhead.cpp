@@ -16,7 +16,7 @@ std::vector<std::uint32_t> RvReadAheadOrder(const RvReadAheadSpec& s) {
   std::vector<std::uint32_t> order;
   if (s.count == 0 || s.current >= s.count || s.limit == 0) return order;
   const std::int64_t in = std::min(s.in, s.count - 1);
-  const std::int64_t out = s.out == 0xFFFFFFFFu ? s.count - 1 : std::min(s.out, s.count - 1);
+  const std::int64_t out = s.out == kRvNone ? s.count - 1 : std::min(s.out, s.count - 1);
   const std::int64_t step = std::max<std::uint32_t>(1, s.step);
   std::vector<bool> listed(s.count, false);
   std::int64_t pos = s.current;
@@ -33,9 +33,10 @@ std::vector<std::uint32_t> RvReadAheadOrder(const RvReadAheadSpec& s) {
       pos = next;
       turned = false;
     } else {
-      if (turned || s.mode == 0) break;  // once ends; a range too short to move in ends too
+      if (turned || s.mode == RvPlayMode::Once)
+        break;  // once ends; a range too short to move in ends too
       turned = true;
-      if (s.mode == 2) {
+      if (s.mode == RvPlayMode::PingPong) {
         forward = !forward;
         continue;
       }

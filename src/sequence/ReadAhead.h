@@ -16,17 +16,19 @@
 
 #include "imageops/RvCrop.h"
 #include "imageops/RvResample.h"
+#include "sequence/FrameName.h"
+#include "sequence/PlayMode.h"
 
 class CRvPlayList;
 
 // What decides the frames the playhead reaches next.
 struct RvReadAheadSpec {
-  std::uint32_t count = 0;          // frames in the play list
-  std::uint32_t current = 0;        // position index
-  std::uint32_t in = 0;             // in point index
-  std::uint32_t out = 0xFFFFFFFFu;  // out point index, all bits set for none (the last frame)
+  std::uint32_t count = 0;      // frames in the play list
+  std::uint32_t current = 0;    // position index
+  std::uint32_t in = 0;         // in point index
+  std::uint32_t out = kRvNone;  // out point index; none means the last frame
   bool forward = true;
-  std::uint32_t mode = 1;  // 0 once, 1 loop, 2 ping-pong
+  RvPlayMode mode = RvPlayMode::Loop;
   std::uint32_t step = 1;
   std::uint32_t limit = 0;  // at most this many indices
 };

@@ -118,7 +118,7 @@ TEST(OptionsBar, PlayModesAndRefreshFollowTheEngine) {
   apptest::Press(panel->FieldEdit(CRvPlayPanel::kStep), Qt::Key_R);
   dlg->CropPanel()->List()->setFocus();
   apptest::Press(dlg->CropPanel()->List()->lineEdit(), Qt::Key_R);
-  EXPECT_EQ(dlg->Engine()->GetViewMode(), 0u);
+  EXPECT_EQ(dlg->Engine()->GetViewMode(), KaViewMode::Normal);
   dlg->close();
 }
 

@@ -108,13 +108,13 @@ TEST_F(PlaybackGuiTest, KeysDriveTheView) {
   CKaDrawThread* engine = dlg->Engine();
   Press(dlg.get(), Qt::Key_Space);  // pause
   Press(dlg.get(), Qt::Key_R);
-  EXPECT_EQ(engine->GetViewMode(), 1u);
+  EXPECT_EQ(engine->GetViewMode(), KaViewMode::RedChannel);
   Press(dlg.get(), Qt::Key_R);
-  EXPECT_EQ(engine->GetViewMode(), 0u);
+  EXPECT_EQ(engine->GetViewMode(), KaViewMode::Normal);
   Press(dlg.get(), Qt::Key_A, Qt::ControlModifier);
-  EXPECT_EQ(engine->GetViewMode(), 6u);
+  EXPECT_EQ(engine->GetViewMode(), KaViewMode::ShowAlphaInverted);
   Press(dlg.get(), Qt::Key_Space, Qt::AltModifier);
-  EXPECT_EQ(engine->GetViewMode(), 0u);
+  EXPECT_EQ(engine->GetViewMode(), KaViewMode::Normal);
   Press(dlg.get(), Qt::Key_C);
   EXPECT_TRUE(engine->IsGammaEnabled());
   Press(dlg.get(), Qt::Key_Plus, Qt::KeypadModifier);

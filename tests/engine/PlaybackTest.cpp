@@ -11,232 +11,155 @@ using enginetest::ManualEngine;
 namespace {
 
 const char* kWaiting2 = "Waiting 2s before playing again";
+constexpr std::uint32_t kNo = kRvNone;
 
 // Plays forwards from the first frame until the cycle that hits the end of 5 frames.
 void PlayToForwardEnd(ManualEngine& m) {
   m.engine->Play(false);
-  m.Cycles(4);
-  ASSERT_EQ(m.Index(), 4u);
-  m.Cycles(1);  // the failing move
-}
-
-void PlayToBackwardEnd(ManualEngine& m) {
-  m.engine->PlayReverse(false);  // at the first frame: starts from the out point
-  ASSERT_EQ(m.Index(), 4u);
-  m.Cycles(4);
-  ASSERT_EQ(m.Index(), 0u);
-  m.Cycles(1);
+  m.Cycles(5);
+  ASSERT_TRUE(m.engine->IsAtEnd());
 }
 
 // Runs idle cycles until the pending action has run (the fake clock advances 20 ms a cycle).
 void WaitOutPending(ManualEngine& m) {
-  for (int i = 0; i < 400 && m.engine->GetPendingAction() != 0; ++i) m.engine->RunCycle();
+  for (int i = 0; i < 400 && m.engine->GetPendingAction() != KaPendingAction::None; ++i)
+    m.engine->RunCycle();
 }
+
+// One end of the range on a 10-frame list: what the cycle that hits it leaves, and what
+// follows: the pending action run after its deadline, else one more cycle while playing,
+// else the same play command given again.
+struct EndCase {
+  const char* name;
+  RvPlayMode mode;
+  bool forward;
+  std::uint32_t loopPause, step, in, out, start;
+  std::uint32_t endIndex;
+  bool endPlaying, endReverse;
+  KaPendingAction pending;
+  std::uint32_t nextIndex;
+  bool nextReverse;
+};
+
+const EndCase kEndCases[] = {
+    {"Loop", RvPlayMode::Loop, true, 0, 1, kNo, kNo, 0, 0, true, false, KaPendingAction::None, 1,
+     false},
+    {"LoopPause", RvPlayMode::Loop, true, 2, 1, kNo, kNo, 0, 9, false, false,
+     KaPendingAction::InPointThenPlay, 1, false},
+    {"LoopBack", RvPlayMode::Loop, false, 0, 1, kNo, kNo, 9, 9, true, true, KaPendingAction::None,
+     8, true},
+    {"LoopBackPause", RvPlayMode::Loop, false, 2, 1, kNo, kNo, 9, 0, false, true,
+     KaPendingAction::InPointThenPlayReverse, 8, true},
+    {"PingPong", RvPlayMode::PingPong, true, 0, 1, kNo, kNo, 0, 9, true, true,
+     KaPendingAction::None, 8, true},
+    {"PingPongPause", RvPlayMode::PingPong, true, 2, 1, kNo, kNo, 0, 9, false, false,
+     KaPendingAction::PlayReverse, 8, true},
+    {"PingPongBack", RvPlayMode::PingPong, false, 0, 1, kNo, kNo, 9, 0, true, false,
+     KaPendingAction::None, 1, false},
+    {"PingPongBackPause", RvPlayMode::PingPong, false, 2, 1, kNo, kNo, 9, 0, false, true,
+     KaPendingAction::Play, 1, false},
+    // A loop pause means nothing to run once; the next Play starts again from the in point.
+    {"Once", RvPlayMode::Once, true, 2, 1, kNo, kNo, 0, 9, false, false, KaPendingAction::None, 0,
+     false},
+    {"OnceBack", RvPlayMode::Once, false, 0, 1, kNo, kNo, 9, 0, false, true, KaPendingAction::None,
+     9, true},
+    // Step 5 with three frames left before the out point: the partial move is undone.
+    {"OnceStepFive", RvPlayMode::Once, true, 0, 5, kNo, 7, 4, 4, false, false,
+     KaPendingAction::None, 0, false},
+    {"LoopStepFive", RvPlayMode::Loop, true, 0, 5, kNo, 7, 4, 0, true, false, KaPendingAction::None,
+     5, false},
+    {"LoopInOut", RvPlayMode::Loop, true, 0, 1, 2, 6, 2, 2, true, false, KaPendingAction::None, 3,
+     false},
+    {"LoopBackInOut", RvPlayMode::Loop, false, 0, 1, 2, 6, 6, 6, true, true, KaPendingAction::None,
+     5, true},
+    {"PingPongStepTwoInOut", RvPlayMode::PingPong, true, 0, 2, 2, 7, 2, 6, true, true,
+     KaPendingAction::None, 4, true},
+    {"LoopPauseInOut", RvPlayMode::Loop, true, 2, 1, 3, 5, 3, 5, false, false,
+     KaPendingAction::InPointThenPlay, 4, false},
+};
+
+void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+
+class EndRuleTest : public ::testing::TestWithParam<EndCase> {};
 
 }  // namespace
 
-TEST(EndRule, LoopWithoutPauseWrapsToInPointAndKeepsPlaying) {
+TEST_P(EndRuleTest, AtTheEnd) {
+  const EndCase& c = GetParam();
   ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(1);
-  PlayToForwardEnd(m);
-  EXPECT_EQ(m.Index(), 0u);
+  m.Attach(10);
+  m.engine->SetPlayMode(c.mode);
+  m.engine->SetLoopPause(c.loopPause);
+  m.engine->SetStep(c.step);
+  if (c.in != kNo) m.engine->SetInPoint(c.in, true);
+  if (c.out != kNo) m.engine->SetOutPoint(c.out, true);
+  m.engine->SetPosition(c.start);
+  c.forward ? m.engine->Play(false) : m.engine->PlayReverse(false);
+  for (int i = 0; i < 20 && !m.engine->IsAtEnd(); ++i) m.Cycles(1);
+  ASSERT_TRUE(m.engine->IsAtEnd());
+  EXPECT_EQ(m.Index(), c.endIndex);
+  EXPECT_EQ(m.engine->IsPlaying(), c.endPlaying);
+  EXPECT_EQ(m.engine->IsReverse(), c.endReverse);
+  EXPECT_EQ(m.engine->GetPendingAction(), c.pending);
+  if (c.pending != KaPendingAction::None) {
+    EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
+    const std::uint64_t deadline = m.clock.TickCount() + 2000;
+    EXPECT_EQ(m.engine->GetActionDeadline(), deadline);
+    m.clock.Advance(1.9);  // nothing happens before the deadline
+    m.Cycles(1);
+    EXPECT_EQ(m.engine->GetPendingAction(), c.pending);
+    EXPECT_EQ(m.Index(), c.endIndex);
+    WaitOutPending(m);
+    EXPECT_GT(m.clock.TickCount(), deadline);
+  } else if (c.endPlaying) {
+    m.Cycles(1);
+  } else {
+    c.forward ? m.engine->Play(false) : m.engine->PlayReverse(false);
+  }
+  EXPECT_EQ(m.Index(), c.nextIndex);
   EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsAtEnd());
-  m.Cycles(1);
-  EXPECT_EQ(m.Index(), 1u);
+  EXPECT_EQ(m.engine->IsReverse(), c.nextReverse);
   EXPECT_FALSE(m.engine->IsAtEnd());
 }
 
-TEST(EndRule, LoopWithPauseWaitsThenRestartsAtInPoint) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(1);
-  m.engine->SetLoopPause(2);
-  const std::uint64_t before = m.clock.TickCount();
-  PlayToForwardEnd(m);
-  EXPECT_EQ(m.Index(), 4u);
-  EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
-  EXPECT_GE(m.engine->GetActionDeadline(), before + 2000);
-  EXPECT_LE(m.engine->GetActionDeadline(), m.clock.TickCount() + 2000);
-  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
-  // Nothing happens before the deadline.
-  m.clock.Advance(1.9);
-  m.Cycles(1);
-  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
-  EXPECT_EQ(m.Index(), 4u);
-  WaitOutPending(m);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_FALSE(m.engine->IsReverse());
-  EXPECT_GE(m.clock.TickCount(), before + 2000);
-  // The restart went to the in point and the same cycle moved one step on.
-  EXPECT_EQ(m.Index(), 1u);
-}
+INSTANTIATE_TEST_SUITE_P(Engine, EndRuleTest, ::testing::ValuesIn(kEndCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EndRule, TogglePlayDuringLoopPauseCancelsTheRestart) {
+TEST(Commands, TogglesDuringLoopPauseCancelOrReplaceTheRestart) {
   ManualEngine m;
   m.Attach(5);
-  m.engine->SetPlayMode(1);
   m.engine->SetLoopPause(2);
   PlayToForwardEnd(m);
-  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
-  m.engine->TogglePlay();
-  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
-  EXPECT_FALSE(m.engine->IsPlaying());
+  m.engine->TogglePlay();  // the pending restart plays forwards: cancelled, stays paused
+  EXPECT_EQ(m.engine->GetPendingAction(), KaPendingAction::None);
   m.clock.Advance(5.0);
   m.Cycles(3);
   EXPECT_FALSE(m.engine->IsPlaying());
   EXPECT_EQ(m.Index(), 4u);
-}
-
-TEST(EndRule, PingPongWithoutPauseTurnsAtEachEnd) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(2);
+  m.engine->GotoStart(false);
   PlayToForwardEnd(m);
+  m.engine->TogglePlayReverse();  // replaced by playing backwards
+  EXPECT_EQ(m.engine->GetPendingAction(), KaPendingAction::None);
   EXPECT_TRUE(m.engine->IsPlaying());
   EXPECT_TRUE(m.engine->IsReverse());
-  EXPECT_EQ(m.Index(), 4u);
-  m.Cycles(4);
-  EXPECT_EQ(m.Index(), 0u);
-  m.Cycles(1);  // start reached going backwards: turns forwards again
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_FALSE(m.engine->IsReverse());
-  m.Cycles(1);
-  EXPECT_EQ(m.Index(), 1u);
-}
-
-TEST(EndRule, PingPongWithPauseWaitsThenPlaysBackwards) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(2);
-  m.engine->SetLoopPause(2);
-  PlayToForwardEnd(m);
+  m.engine->TogglePlayReverse();
   EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_EQ(m.engine->GetPendingAction(), 2u);
-  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
-  WaitOutPending(m);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsReverse());
-  EXPECT_EQ(m.Index(), 3u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Pause");
 }
 
-TEST(EndRule, RunOncePausesOnLastFrameAndPlayRestartsFromInPoint) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(0);
-  m.engine->SetLoopPause(2);  // has no effect in this mode
-  PlayToForwardEnd(m);
-  EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
-  EXPECT_EQ(m.Index(), 4u);
-  EXPECT_TRUE(m.engine->IsAtEnd());
-  m.engine->Play(true);
-  EXPECT_EQ(m.Index(), 0u);
-  EXPECT_FALSE(m.engine->IsAtEnd());
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_EQ(m.status.GetDisplayedText(), "Play");
-}
-
-TEST(EndRule, BackwardsLoopWithoutPauseWrapsToOutPoint) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(1);
-  PlayToBackwardEnd(m);
-  EXPECT_EQ(m.Index(), 4u);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsReverse());
-}
-
-TEST(EndRule, BackwardsLoopWithPauseRestartsFromOutPoint) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(1);
-  m.engine->SetLoopPause(2);
-  PlayToBackwardEnd(m);
-  EXPECT_EQ(m.engine->GetPendingAction(), 4u);
-  EXPECT_EQ(m.Index(), 0u);
-  EXPECT_EQ(m.status.GetDisplayedText(), kWaiting2);
-  WaitOutPending(m);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsReverse());
-  EXPECT_EQ(m.Index(), 3u);  // out point 4, then one step back
-}
-
-TEST(EndRule, BackwardsPingPongTurnsForwards) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(2);
-  PlayToBackwardEnd(m);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_FALSE(m.engine->IsReverse());
-  EXPECT_EQ(m.Index(), 0u);
-}
-
-TEST(EndRule, BackwardsPingPongWithPausePlaysForwardsLater) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(2);
-  m.engine->SetLoopPause(2);
-  PlayToBackwardEnd(m);
-  EXPECT_EQ(m.engine->GetPendingAction(), 1u);
-  WaitOutPending(m);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_FALSE(m.engine->IsReverse());
-  EXPECT_EQ(m.Index(), 1u);
-}
-
-TEST(EndRule, BackwardsRunOncePausesOnFirstFrame) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(0);
-  PlayToBackwardEnd(m);
-  EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_EQ(m.Index(), 0u);
-  m.engine->PlayReverse(false);
-  EXPECT_EQ(m.Index(), 4u);
-}
-
-TEST(EndRule, StepOfFiveWithThreeFramesLeftDoesNotMove) {
-  ManualEngine m;
-  CRvPlayList* list = m.Attach(10);
-  m.engine->SetOutPoint(7, true);
-  m.engine->SetPosition(4);
-  m.engine->SetStep(5);
-  m.engine->SetPlayMode(0);
-  m.engine->Play(false);
-  m.Cycles(1);
-  EXPECT_EQ(list->GetCurrentIndex(), 4u);
-  EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsAtEnd());
-}
-
-TEST(EndRule, StepOfFiveInLoopModeWrapsFromTheCurrentPosition) {
-  ManualEngine m;
-  CRvPlayList* list = m.Attach(10);
-  m.engine->SetOutPoint(7, true);
-  m.engine->SetPosition(4);
-  m.engine->SetStep(5);
-  m.engine->SetPlayMode(1);
-  m.engine->Play(false);
-  m.Cycles(1);
-  EXPECT_EQ(list->GetCurrentIndex(), 0u);
-  EXPECT_TRUE(m.engine->IsPlaying());
-}
-
-TEST(EndRule, PlayAtOutPointRestartsFromInPoint) {
+TEST(Commands, PlayAtOutPointRestartsFromInPoint) {
   ManualEngine m;
   CRvPlayList* list = m.Attach(10);
   m.engine->SetInPoint(2, true);
   m.engine->SetOutPoint(6, true);
   ASSERT_EQ(list->GetCurrentIndex(), 6u);
-  m.engine->Play(false);
+  m.engine->Play(true);
   EXPECT_EQ(list->GetCurrentIndex(), 2u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Play");
   m.engine->Pause(false);
-  m.engine->SetPosition(2);
-  m.engine->PlayReverse(false);
+  m.engine->PlayReverse(true);
   EXPECT_EQ(list->GetCurrentIndex(), 6u);
+  EXPECT_EQ(m.status.GetDisplayedText(), "Play Reverse");
 }
 
 TEST(Commands, StepForwardIsIgnoredWhilePlaying) {
@@ -336,24 +259,6 @@ TEST(Commands, CommandsWithoutPlayListDoNothing) {
   m.engine->GotoEnd(false);
   EXPECT_EQ(m.engine->GetFrameCount(), 0u);
   EXPECT_EQ(m.engine->GetInPoint(), 0u);
-  m.Cycles(2);  // draws the idle picture
-  EXPECT_FALSE(m.surface.frames.empty());
-}
-
-TEST(Commands, TogglePlayReverseReplacesForwardPendingAction) {
-  ManualEngine m;
-  m.Attach(5);
-  m.engine->SetPlayMode(1);
-  m.engine->SetLoopPause(2);
-  PlayToForwardEnd(m);
-  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
-  m.engine->TogglePlayReverse();
-  EXPECT_EQ(m.engine->GetPendingAction(), 0u);
-  EXPECT_TRUE(m.engine->IsPlaying());
-  EXPECT_TRUE(m.engine->IsReverse());
-  m.engine->TogglePlayReverse();
-  EXPECT_FALSE(m.engine->IsPlaying());
-  EXPECT_EQ(m.status.GetDisplayedText(), "Pause");
 }
 
 TEST(Rate, FpsZeroMeansOneSecondInterval) {
@@ -475,14 +380,13 @@ TEST(Hold, CropAndResampleDropDecodedFramesAndRedraw) {
 TEST(Hold, ADuePendingActionWaitsForTheRelease) {
   ManualEngine m;
   m.Attach(5);
-  m.engine->SetPlayMode(1);
   m.engine->SetLoopPause(2);
   PlayToForwardEnd(m);
-  ASSERT_EQ(m.engine->GetPendingAction(), 3u);
+  ASSERT_EQ(m.engine->GetPendingAction(), KaPendingAction::InPointThenPlay);
   ASSERT_TRUE(m.engine->Hold());
   m.clock.Advance(5.0);
   m.Cycles(3);
-  EXPECT_EQ(m.engine->GetPendingAction(), 3u);
+  EXPECT_EQ(m.engine->GetPendingAction(), KaPendingAction::InPointThenPlay);
   EXPECT_FALSE(m.engine->IsPlaying());
   EXPECT_EQ(m.Index(), 4u);
   m.engine->Release();

@@ -87,10 +87,10 @@ TEST(Worker, DestroyWhilePlayingReturnsAfterTheWorkerEnded) {
 TEST(Worker, CommandsFromAnotherThreadWhilePlaying) {
   LiveEngine e;
   e.engine->SetFps(500);
-  e.engine->SetPlayMode(2);
+  e.engine->SetPlayMode(RvPlayMode::PingPong);
   e.engine->Play(false);
   for (int i = 0; i < 200; ++i) {
-    e.engine->SetViewMode(unsigned(i % 7));
+    e.engine->SetViewMode(KaViewMode(i % 7));
     e.engine->SetGamma(1.0 + (i % 5) * 0.1);
     e.engine->ToggleGamma();
     e.engine->SetZoom(0.5 + (i % 3) * 0.5, false);

@@ -26,7 +26,7 @@ RvReadAheadSpec Spec(std::uint32_t current, bool forward, std::uint32_t mode, st
   s.count = 10;
   s.current = current;
   s.forward = forward;
-  s.mode = mode;
+  s.mode = RvPlayMode(mode);
   s.step = step;
   s.in = in;
   s.out = out;

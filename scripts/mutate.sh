@@ -126,6 +126,24 @@ fi
 # --- restoring on every exit -------------------------------------------------------------------
 work=$(mktemp -d)
 mutated_file=""
+child=""
+# Builds and test runs go to the background and are waited for, so an interrupt is handled at
+# once (a foreground command would delay it until it ends) and the running job is stopped.
+run() {
+  "$@" &
+  child=$!
+  wait "$child"
+  local rc=$?
+  child=""
+  return $rc
+}
+stop_child() {
+  if [[ -n $child ]]; then
+    kill -TERM "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+    child=""
+  fi
+}
 restore() {
   if [[ -n $mutated_file ]]; then
     # A plain copy gives the file a new time stamp, so the next build compiles it again.
@@ -134,11 +152,14 @@ restore() {
   fi
 }
 on_exit() {
+  stop_child
   restore
   rm -rf "$work"
 }
 trap on_exit EXIT
-trap 'restore; echo "mutate.sh: interrupted; sources restored, run cmake --build $build to rebuild" >&2; exit 130' INT TERM HUP
+# Fd 3 is the terminal's stderr even while a redirected build or test is being waited for.
+exec 3>&2
+trap 'stop_child; restore; echo "mutate.sh: interrupted; sources restored, run cmake --build $build to rebuild" >&3; exit 130' INT TERM HUP
 
 # Test programs named by the globs, from the targets the build knows (tests-bin may be empty).
 all_targets=$(cmake --build "$build" --target help 2>/dev/null | sed -n 's/^\(test_[A-Za-z0-9_]*\):.*/\1/p' | sort -u)
@@ -153,15 +174,17 @@ programs_for() {  # programs_for "GLOB GLOB ..."
   printf '%s\n' "${out[@]}" | sort -u | tr '\n' ' '
 }
 
-run_programs() {  # run_programs LOG PROGRAM... ; prints the first failing program, returns 1 then
+run_programs() {  # run_programs LOG PROGRAM... ; on a failure returns 1 with failed_by set
   local log=$1 p rc
   shift
+  failed_by=""
   for p in "$@"; do
-    QT_QPA_PLATFORM=offscreen timeout "$timeout_secs" "$bin/$p" --gtest_brief=1 \
+    run env QT_QPA_PLATFORM=offscreen timeout "$timeout_secs" "$bin/$p" --gtest_brief=1 \
       --gtest_fail_fast=1 >>"$log" 2>&1
     rc=$?
     if [[ $rc -ne 0 ]]; then
-      [[ $rc -eq 124 ]] && echo "$p(timeout)" || echo "$p"
+      failed_by=$p
+      [[ $rc -eq 124 ]] && failed_by="$p(timeout)"
       return 1
     fi
   done
@@ -179,7 +202,7 @@ if [[ ${#needed_list[@]} -eq 0 ]]; then
   exit 2
 fi
 echo "Building ${#needed_list[@]} test programs..."
-if ! cmake --build "$build" -j "$jobs" --target "${needed_list[@]}" >"$work/build.log" 2>&1; then
+if ! run cmake --build "$build" -j "$jobs" --target "${needed_list[@]}" >"$work/build.log" 2>&1; then
   tail -30 "$work/build.log" >&2
   echo "mutate.sh: the unmutated build fails" >&2
   exit 1
@@ -187,7 +210,7 @@ fi
 declare -A baseline_fail=()
 echo "Baseline run..."
 for p in "${needed_list[@]}"; do
-  if ! run_programs "$work/baseline.log" "$p" >/dev/null; then
+  if ! run_programs "$work/baseline.log" "$p"; then
     baseline_fail[$p]=1
     echo "  $p fails without any mutation; it does not count as a kill"
   fi
@@ -210,14 +233,15 @@ for ((i = 0; i < count; ++i)); do
   result="" by=""
   if [[ ${#programs[@]} -eq 0 ]]; then
     result="NO-TESTS"
-  elif ! cmake --build "$build" -j "$jobs" --target "${programs[@]}" >"$work/build.log" 2>&1; then
+  elif ! run cmake --build "$build" -j "$jobs" --target "${programs[@]}" >"$work/build.log" 2>&1; then
     result="BUILD-FAILED"
     ((++build_failed))
-  elif by=$(run_programs "$work/run.log" "${programs[@]}"); then
+  elif run_programs "$work/run.log" "${programs[@]}"; then
     result="SURVIVED"
     ((++survived))
   else
     result="KILLED"
+    by=$failed_by
     ((++killed))
   fi
   restore
@@ -227,7 +251,7 @@ done
 
 # Rebuild from the restored sources so the build directory matches the tree again.
 echo "Rebuilding the test programs from the restored sources..."
-cmake --build "$build" -j "$jobs" --target "${needed_list[@]}" >"$work/build.log" 2>&1 ||
+run cmake --build "$build" -j "$jobs" --target "${needed_list[@]}" >"$work/build.log" 2>&1 ||
   echo "mutate.sh: the final rebuild failed; see cmake --build $build" >&2
 
 report() {

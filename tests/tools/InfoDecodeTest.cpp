@@ -95,10 +95,10 @@ TEST(DemoCommand, WritesNumberedFramesWithAlpha) {
   ASSERT_EQ(RunTool("decode " + ShellQuote(folder + "/demo.0001.png") + " " +
                     ShellQuote(dir.File("f.pam"))),
             0);
-  const std::string pam = rvtest::ReadFile(dir.File("f.pam"));
-  const std::size_t start = pam.find("ENDHDR\n") + 7;
-  EXPECT_EQ(static_cast<unsigned char>(pam[start + (53 * 96 + 95) * 4 + 3]), 0);
-  EXPECT_EQ(static_cast<unsigned char>(pam[start + (27 * 96 + 48) * 4 + 3]), 255);
+  const rvtest::Pam pam = rvtest::ReadPam(dir.File("f.pam"));
+  ASSERT_EQ(pam.width, 96);
+  EXPECT_EQ(pam.At(95, 53, 3), 0);
+  EXPECT_EQ(pam.At(48, 27, 3), 255);
 }
 
 TEST(DemoCommand, JpegAndTiffFormats) {

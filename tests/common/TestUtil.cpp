@@ -68,6 +68,27 @@ std::string ShellQuote(const std::string& text) {
   return q + "'";
 }
 
+int RunTool(const std::string& arguments, std::string* out, std::string* err) {
+  return RunCommand(ShellQuote(BinDir() + "/rvtool") + " " + arguments, out, err);
+}
+
+Pam ReadPam(const std::string& path) {
+  const std::string file = ReadFile(path);
+  Pam pam;
+  const std::size_t end = file.find("ENDHDR\n");
+  if (file.compare(0, 3, "P7\n") != 0 || end == std::string::npos) return pam;
+  const std::string header = file.substr(0, end);
+  const auto field = [&](const std::string& name) {
+    const std::size_t at = header.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stoi(header.substr(at + name.size() + 2));
+  };
+  if (field("DEPTH") != 4 || field("MAXVAL") != 255) return pam;
+  pam.width = field("WIDTH");
+  pam.height = field("HEIGHT");
+  pam.pixels = file.substr(end + 7);
+  return pam;
+}
+
 bool HaveProgram(const std::string& name) {
   return RunCommand("command -v " + ShellQuote(name)) == 0;
 }

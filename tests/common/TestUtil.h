@@ -33,6 +33,22 @@ int RunCommand(const std::string& command, std::string* out = nullptr, std::stri
 // Quotes a path for a shell command line.
 std::string ShellQuote(const std::string& text);
 
+// Runs the built rvtool with the given arguments (quoted as the shell needs them).
+int RunTool(const std::string& arguments, std::string* out = nullptr, std::string* err = nullptr);
+
+// A PAM file as rvtool decode writes it: RGBA samples, top row first. Width and height are -1
+// when the file is not such a PAM.
+struct Pam {
+  int width = -1;
+  int height = -1;
+  std::string pixels;
+  int At(int x, int y, int channel) const {
+    return static_cast<unsigned char>(
+        pixels[(std::size_t(y) * std::size_t(width) + x) * 4 + channel]);
+  }
+};
+Pam ReadPam(const std::string& path);
+
 // True when the named program is on the PATH (tests skip work that needs a missing peer tool).
 bool HaveProgram(const std::string& name);
 

@@ -79,41 +79,53 @@ TEST(CropParseTest, StopsAtTheNextOptionAndLeavesIt) {
   EXPECT_EQ(crop.Top().value, 20);
 }
 
-TEST(CropParseTest, ErrorsCarryTheirTextAndTheFailingTokensOffset) {
-  Failure f = ParseFailure<CRvCrop>("t5 10");
-  EXPECT_EQ(f.error, "Use specifier T L R B W H on number in crop parameter");
-  EXPECT_EQ(f.count, 3);
-  f = ParseFailure<CRvCrop>(" 1 2 x5 -r 5");
-  EXPECT_EQ(f.error, "Unknown specifier in crop command line: x");
-  EXPECT_EQ(f.count, 5);
-  EXPECT_EQ(f.rest, "-r 5");  // the failing token is taken off, the next option stays
-  f = ParseFailure<CRvCrop>("1 2 3 4 5");
-  EXPECT_EQ(f.error, "Too many parameters in crop");
-  EXPECT_EQ(f.count, 8);
-  f = ParseFailure<CRvCrop>("l%");
-  EXPECT_EQ(f.error, "Missing parameter in crop command line");
-  EXPECT_EQ(f.count, 0);
-  f = ParseFailure<CRvCrop>("10 t");
-  EXPECT_EQ(f.error, "Missing parameter in crop command line");
-  EXPECT_EQ(f.count, 3);
-  f = ParseFailure<CRvCrop>("10 2a");
-  EXPECT_EQ(f.error, "Number expected in crop parameter");
-  EXPECT_EQ(f.count, 3);
-  f = ParseFailure<CRvCrop>("w+5");
-  EXPECT_EQ(f.error, "Number expected in crop parameter");
-  f = ParseFailure<CRvCrop>("w99999999999");
-  EXPECT_EQ(f.error, "Number expected in crop parameter");
+struct ErrorCase {
+  bool crop;  // the crop grammar, else the resample one
+  const char* spec;
+  const char* error;
+  int count;         // offset of the failing token; -1: not checked
+  const char* rest;  // what is left of the text; nullptr: not checked
+};
+
+void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.spec; }
+
+class SpecifierErrorTest : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(SpecifierErrorTest, CarriesItsTextAndTheFailingTokensOffset) {
+  const ErrorCase& c = GetParam();
+  const Failure f = c.crop ? ParseFailure<CRvCrop>(c.spec) : ParseFailure<CRvResample>(c.spec);
+  EXPECT_EQ(f.error, c.error);
+  if (c.count >= 0) {
+    EXPECT_EQ(f.count, c.count);
+  }
+  if (c.rest) {
+    EXPECT_EQ(f.rest, c.rest);  // the failing token is taken off, the next option stays
+  }
 }
 
-TEST(CropParseTest, NoValuesIsAnError) {
-  Failure f = ParseFailure<CRvCrop>("");
-  EXPECT_EQ(f.error, "No crop parameters found");
-  EXPECT_EQ(f.count, 0);
-  f = ParseFailure<CRvCrop>("   -r 50");
-  EXPECT_EQ(f.error, "No crop parameters found");
-  EXPECT_EQ(f.count, 3);
-  EXPECT_EQ(f.rest, "-r 50");
-}
+const char* const kLetters = "Use specifier T L R B W H on number in crop parameter";
+const char* const kMissing = "Missing parameter in crop command line";
+const char* const kNumber = "Number expected in crop parameter";
+const char* const kNone = "No crop parameters found";
+
+INSTANTIATE_TEST_SUITE_P(
+    Grammar, SpecifierErrorTest,
+    testing::Values(
+        ErrorCase{true, "t5 10", kLetters, 3, nullptr},
+        ErrorCase{true, "1 2 3 4 5", "Too many parameters in crop", 8, nullptr},
+        ErrorCase{true, " 1 2 x5 -r 5", "Unknown specifier in crop command line: x", 5, "-r 5"},
+        ErrorCase{true, "l%", kMissing, 0, nullptr}, ErrorCase{true, "10 t", kMissing, 3, nullptr},
+        ErrorCase{true, "10 2a", kNumber, 3, nullptr}, ErrorCase{true, "w+5", kNumber, -1, nullptr},
+        ErrorCase{true, "w99999999999", kNumber, -1, nullptr},
+        ErrorCase{true, "", kNone, 0, nullptr}, ErrorCase{true, "   -r 50", kNone, 3, "-r 50"},
+        ErrorCase{false, "w100 w200", "Duplicate width parameter in scale command line", 5,
+                  nullptr},
+        ErrorCase{false, "h1 H2", "Duplicate height parameter in scale command line", -1, nullptr},
+        ErrorCase{false, "1 2 3", "Too many parameter in scale command line", 4, nullptr},
+        ErrorCase{false, "1 z2", "Unknown specifier in scale command line: z", -1, nullptr},
+        ErrorCase{false, "w%", "Missing parameter in resample command line", -1, nullptr},
+        ErrorCase{false, "12x", "Number expected in scale parameters", -1, nullptr},
+        ErrorCase{false, " -c 5", "No scale parameters found", -1, "-c 5"}));
 
 TEST(CropParseTest, FailureKeepsValuesAcceptedBeforeAndParseClearsOldOnes) {
   CRvCrop crop = ParseCrop("r9");
@@ -216,24 +228,6 @@ TEST(ResampleTest, NewSizeKeepsSidesNotGiven) {
 }
 
 TEST(ResampleTest, ErrorsResetBothValues) {
-  Failure f = ParseFailure<CRvResample>("w100 w200");
-  EXPECT_EQ(f.error, "Duplicate width parameter in scale command line");
-  EXPECT_EQ(f.count, 5);
-  f = ParseFailure<CRvResample>("h1 H2");
-  EXPECT_EQ(f.error, "Duplicate height parameter in scale command line");
-  f = ParseFailure<CRvResample>("1 2 3");
-  EXPECT_EQ(f.error, "Too many parameter in scale command line");
-  EXPECT_EQ(f.count, 4);
-  f = ParseFailure<CRvResample>("1 z2");
-  EXPECT_EQ(f.error, "Unknown specifier in scale command line: z");
-  f = ParseFailure<CRvResample>("w%");
-  EXPECT_EQ(f.error, "Missing parameter in resample command line");
-  f = ParseFailure<CRvResample>("12x");
-  EXPECT_EQ(f.error, "Number expected in scale parameters");
-  f = ParseFailure<CRvResample>(" -c 5");
-  EXPECT_EQ(f.error, "No scale parameters found");
-  EXPECT_EQ(f.rest, "-c 5");
-
   CRvResample r;
   std::string text = "100 h50 x", error;
   int count = 0;

@@ -47,12 +47,6 @@ TEST(MoBlurBuffer, StartsWithTrailFadeOfThreeFramesAtAlpha64) {
   EXPECT_EQ(buffer.GetMode(), CKaMoBlurBuffer::kModeTrailFade);
   EXPECT_EQ(buffer.GetFrames(), 3u);
   EXPECT_EQ(buffer.GetAlpha(), 64);
-  buffer.SetMode(2);
-  buffer.SetFrames(7);
-  buffer.SetAlpha(200);
-  EXPECT_EQ(buffer.GetMode(), 2);
-  EXPECT_EQ(buffer.GetFrames(), 7u);
-  EXPECT_EQ(buffer.GetAlpha(), 200);
 }
 
 TEST(MoBlurBuffer, PassesThroughWhatItDoesNotCompose) {
@@ -98,18 +92,6 @@ TEST(MoBlurBuffer, OffModeAppliesTransformAThenB) {
   EXPECT_EQ(Pixel32(*shown, 0, 0), RvMakePixel(9, 8, 20, 77));
   // The frame itself is never written.
   EXPECT_EQ(Pixel32(*frame, 0, 0), RvMakePixel(9, 8, 10, 77));
-}
-
-TEST(MoBlurBuffer, TrailFadeMixesEachNewFrameOverThePreviousPicture) {
-  CKaMoBlurBuffer buffer;
-  buffer.SetMode(CKaMoBlurBuffer::kModeTrailFade);
-  buffer.SetAlpha(64);
-  auto first = MakeFilled(4, 4, Grey(200));
-  auto second = MakeFilled(4, 4, Grey(100));
-  // From black: 200 x 64 / 255 = 50.
-  ExpectAllBytes(*buffer.Process(first.get(), nullptr, nullptr), 50);
-  // 100 x 64 / 255 = 25, plus 50 x 191 / 255 = 37.
-  ExpectAllBytes(*buffer.Process(second.get(), nullptr, nullptr), 62);
 }
 
 TEST(MoBlurBuffer, TrailFadeAlphaIsKeptOffBothEnds) {
@@ -165,20 +147,6 @@ TEST(MoBlurBuffer, EqualModeWeighsHistoryEquallyOnceItIsFull) {
   // The oldest (30) has left: 120x129/255 + (60 + 90 + 240) x 42/255 = 60 + 9 + 14 + 39.
   ExpectAllBytes(*buffer.Process(frames[4].get(), nullptr, nullptr), 122);
   EXPECT_EQ(buffer.GetHistorySize(), 3u);
-}
-
-TEST(MoBlurBuffer, EqualModeWithTooSmallAlphaShowsTheFrameAlone) {
-  CKaMoBlurBuffer buffer;
-  buffer.SetMode(CKaMoBlurBuffer::kModeEqual);
-  buffer.SetFrames(3);
-  buffer.SetAlpha(2);
-  for (std::uint8_t v : {10, 200, 50}) {
-    auto frame = MakeFilled(2, 2, Grey(v));
-    buffer.Process(frame.get(), nullptr, nullptr);
-  }
-  auto current = MakeFilled(2, 2, Grey(77));
-  // Three history frames: w = 2 / 3 = 0, so no history is used and c = 255.
-  ExpectAllBytes(*buffer.Process(current.get(), nullptr, nullptr), 77);
 }
 
 TEST(MoBlurBuffer, SizeChangeRestartsThePictureAndIgnoresOtherSizedHistory) {

@@ -46,6 +46,8 @@ TEST(FrameNumber, HugeDigitRunNeverBecomesTheNoneMarker) {
   ParseFrameName("shot_99999999999999999999.tif", &key, &number);
   EXPECT_EQ(key, "shot_#.tif");
   EXPECT_EQ(number, kRvNone - 1);
+  ParseFrameName("shot_4294967295.tif", &key, &number);
+  EXPECT_EQ(number, kRvNone - 1);
   ParseFrameName("shot_4294967294.tif", &key, &number);
   EXPECT_EQ(number, 4294967294u);
 }

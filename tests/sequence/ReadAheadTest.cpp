@@ -1,12 +1,11 @@
 // Read-ahead: the order of frames the playhead needs, the decode pool filling the cache within
-// its budget, generations that drop stale work, decoding outside the play list's lock, and
-// decode errors that keep their reason.
+// its budget, generations that drop stale work, and decoding outside the play list's lock.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "FakeDecoder.h"
+#include "SequenceTestSupport.h"
 #include "TestUtil.h"
 #include "imageops/RvCrop.h"
 #include "sequence/PlayList.h"
@@ -20,49 +19,29 @@ struct OrderCase {
   std::vector<std::uint32_t> expected;
 };
 
-RvReadAheadSpec Spec(std::uint32_t current, bool forward, std::uint32_t mode, std::uint32_t step,
-                     std::uint32_t in, std::uint32_t out, std::uint32_t limit) {
-  RvReadAheadSpec s;
-  s.count = 10;
-  s.current = current;
-  s.forward = forward;
-  s.mode = RvPlayMode(mode);
-  s.step = step;
-  s.in = in;
-  s.out = out;
-  s.limit = limit;
-  return s;
-}
-
+// Ten frames: {count, current, in, out, forward, mode, step, limit}.
 const OrderCase kOrders[] = {
-    {"ForwardLoopWraps", Spec(7, true, 1, 1, 0, 0xFFFFFFFFu, 5), {7, 8, 9, 0, 1}},
-    {"ReverseLoopWrapsToTheOutPoint", Spec(1, false, 1, 1, 0, 6, 4), {1, 0, 6, 5}},
-    {"PingPongTurns", Spec(7, true, 2, 1, 0, 8, 5), {7, 8, 6, 5, 4}},
-    {"OnceStopsAtTheEnd", Spec(7, true, 0, 1, 0, 0xFFFFFFFFu, 8), {7, 8, 9}},
-    {"StepTwoWithinInOut", Spec(2, true, 1, 2, 2, 7, 10), {2, 4, 6}},
-    {"LimitOfOne", Spec(3, true, 1, 1, 0, 9, 1), {3}},
+    {"ForwardLoopWraps",
+     RvReadAheadSpec{10, 7, 0, 0xFFFFFFFFu, true, RvPlayMode::Loop, 1, 5},
+     {7, 8, 9, 0, 1}},
+    {"ReverseLoopWrapsToTheOutPoint",
+     RvReadAheadSpec{10, 1, 0, 6, false, RvPlayMode::Loop, 1, 4},
+     {1, 0, 6, 5}},
+    {"PingPongTurns",
+     RvReadAheadSpec{10, 7, 0, 8, true, RvPlayMode::PingPong, 1, 5},
+     {7, 8, 6, 5, 4}},
+    {"OnceStopsAtTheEnd",
+     RvReadAheadSpec{10, 7, 0, 0xFFFFFFFFu, true, RvPlayMode::Once, 1, 8},
+     {7, 8, 9}},
+    {"StepTwoWithinInOut", RvReadAheadSpec{10, 2, 2, 7, true, RvPlayMode::Loop, 2, 10}, {2, 4, 6}},
+    {"LimitOfOne", RvReadAheadSpec{10, 3, 0, 9, true, RvPlayMode::Loop, 1, 1}, {3}},
 };
 
 class OrderTest : public ::testing::TestWithParam<OrderCase> {};
 
-// A play list of frames shot_0000.tif.. whose files describe a width x height picture for the
-// fake decoder (4 bytes a pixel).
-class ReadAheadTest : public ::testing::Test {
+class ReadAheadTest : public FakeFramesTest {
  protected:
-  void Build(int count, int width = 64, int height = 64) {
-    for (int n = 0; n < count; ++n) {
-      char name[32];
-      std::snprintf(name, sizeof name, "shot_%04d.tif", n);
-      rvtest::WriteFile(
-          m_dir.File(name),
-          n == m_badFrame ? "bad" : std::to_string(width) + " " + std::to_string(height));
-    }
-    ASSERT_TRUE(m_list.AddSequenceByFile(m_dir.File("shot_0000.tif")));
-    m_list.NumberFrames();
-    m_list.SetFrameDecoder(&m_decoder);
-    m_list.SetRAMPercent(100);
-    m_list.SetPhysicalMemory(std::uint64_t(1) << 30);
-  }
+  void Build(int count) { FakeFramesTest::Build(count, 64, 64); }  // 16 KiB a frame
   std::vector<std::uint32_t> All(std::uint32_t count) {
     std::vector<std::uint32_t> v;
     for (std::uint32_t i = 0; i < count; ++i) v.push_back(i);
@@ -79,11 +58,6 @@ class ReadAheadTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return pred();
   }
-
-  int m_badFrame = -1;
-  rvtest::TempDir m_dir;
-  CFakeFrameDecoder m_decoder;
-  CRvPlayList m_list;
 };
 
 }  // namespace
@@ -161,24 +135,37 @@ TEST_F(ReadAheadTest, ADecodeInProgressNeverBlocksPositionCommands) {
   EXPECT_EQ(m_list.GetCurrentIndex(), 3u);
 }
 
-TEST_F(ReadAheadTest, AnUnreadableFrameKeepsItsReasonAndIsNotRetried) {
-  m_badFrame = 1;
-  Build(3);
-  ASSERT_TRUE(m_list.SetPositionByIndex(1));
+TEST_F(ReadAheadTest, RoomIsMadeFromFramesNeededLaterButNeverFromTheFrameOnScreen) {
+  Build(5);
+  m_list.SetPhysicalMemory(2 * 16384);  // two frames
+  ASSERT_TRUE(m_list.SetPositionByIndex(0));
   CRvFrame* frame = nullptr;
   bool fromDisk = false, changed = false;
-  std::string error;
-  EXPECT_FALSE(
-      m_list.FetchCurrentFrame(nullptr, nullptr, &frame, &fromDisk, &changed, false, &error));
-  EXPECT_EQ(error, "bad frame");
-  const int decodes = m_decoder.Decodes();
-  error.clear();
-  EXPECT_FALSE(
-      m_list.FetchCurrentFrame(nullptr, nullptr, &frame, &fromDisk, &changed, false, &error));
-  EXPECT_EQ(error, "bad frame");
-  EXPECT_EQ(m_decoder.Decodes(), decodes);  // not decoded again
-  m_list.UnloadAll();                       // a new generation tries again
-  EXPECT_FALSE(
-      m_list.FetchCurrentFrame(nullptr, nullptr, &frame, &fromDisk, &changed, false, &error));
-  EXPECT_EQ(m_decoder.Decodes(), decodes + 1);
+  ASSERT_TRUE(m_list.FetchCurrentFrame(nullptr, nullptr, &frame, &fromDisk, &changed, false));
+  m_list.SetReadAheadOrder({1, 2, 3});  // the frame on screen is not among them
+  const std::uint64_t generation = m_list.GetGeneration();
+  EXPECT_EQ(m_list.DecodeAhead(3, generation, nullptr, nullptr), RvDecodeResult::Decoded);
+  // Frame 2 is needed before frame 3: 3 makes room, the frame on screen stays.
+  EXPECT_EQ(m_list.DecodeAhead(2, generation, nullptr, nullptr), RvDecodeResult::Decoded);
+  EXPECT_TRUE(Loaded(0));
+  EXPECT_TRUE(Loaded(2));
+  EXPECT_FALSE(Loaded(3));
+  // Nothing is needed later than frame 3 now: no room for it.
+  EXPECT_EQ(m_list.DecodeAhead(3, generation, nullptr, nullptr), RvDecodeResult::BudgetFull);
+}
+
+TEST_F(ReadAheadTest, AFrameNoLongerNeededWhenItsDecodeEndsIsDropped) {
+  Build(4);
+  m_list.SetReadAheadOrder({0, 1, 2});
+  m_decoder.CloseGate();
+  std::thread worker([&] {
+    EXPECT_EQ(m_list.DecodeAhead(2, m_list.GetGeneration(), nullptr, nullptr),
+              RvDecodeResult::NotNeeded);
+  });
+  ASSERT_TRUE(WaitFor([&] { return m_decoder.Inside() == 1; }));
+  m_list.SetReadAheadOrder({0, 1});  // the playhead turned: frame 2 is not coming up any more
+  m_decoder.OpenGate();
+  worker.join();
+  EXPECT_FALSE(Loaded(2));
+  EXPECT_EQ(m_list.GetCachedCount(), 0u);
 }

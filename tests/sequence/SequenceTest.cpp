@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "SequenceTestSupport.h"
 #include "TestUtil.h"
 #include "sequence/Frame.h"
 
@@ -29,31 +30,17 @@ CRvSequence MakeSequence(std::initializer_list<std::uint32_t> numbers) {
   return CRvSequence(sequence);
 }
 
-std::vector<std::uint32_t> Numbers(const CRvSequence& sequence) {
-  std::vector<std::uint32_t> numbers;
-  for (const auto& frame : sequence.GetFrames()) numbers.push_back(frame->GetNumber());
-  return numbers;
-}
-
-TEST(Frame, ConstructionParsesTheName) {
+TEST(Frame, KeepsItsStampAndCopiesLeaveBitmapAndIndexBehind) {
   CRvFrame frame("/s/render.0042.exr", 11, 22, 33);
-  EXPECT_EQ(frame.GetKey(), "render.#.exr");
   EXPECT_EQ(frame.GetNumber(), 42u);
-  EXPECT_EQ(frame.GetIndex(), 0u);
   EXPECT_EQ(frame.GetCreated(), 11);
   EXPECT_EQ(frame.GetModified(), 22);
-  EXPECT_EQ(frame.GetSize(), 33u);
-  EXPECT_FALSE(frame.IsLoaded());
-}
-
-TEST(Frame, CopyKeepsIdentityButNotBitmapOrIndex) {
-  CRvFrame frame("/s/shot_0007.tif", 1, 2, 3);
   frame.SetIndex(17);
   CRvFrame copy(frame);
-  EXPECT_EQ(copy.GetPath(), "/s/shot_0007.tif");
-  EXPECT_EQ(copy.GetNumber(), 7u);
+  EXPECT_EQ(copy.GetPath(), "/s/render.0042.exr");
+  EXPECT_EQ(copy.GetKey(), "render.#.exr");
   EXPECT_EQ(copy.GetIndex(), 0u);
-  EXPECT_EQ(copy.GetSize(), 3u);
+  EXPECT_EQ(copy.GetSize(), 33u);
   EXPECT_FALSE(copy.IsLoaded());
 }
 
@@ -61,47 +48,30 @@ TEST(Sequence, EmptySequence) {
   CRvSequence sequence("shot_#.tif", "/s/");
   EXPECT_EQ(sequence.GetFirst(), kRvNone);
   EXPECT_EQ(sequence.GetLast(), kRvNone);
-  EXPECT_EQ(sequence.GetRangeStart(), 0u);
-  EXPECT_EQ(sequence.GetRangeEnd(), 0u);
   EXPECT_EQ(sequence.GetDisplayName(), "<Empty>");
   EXPECT_EQ(sequence.GetStepText(), "<Empty>");
   EXPECT_FALSE(sequence.ApplyRange());
 }
 
-TEST(Sequence, AddFrameOrdersAndRefusesDuplicates) {
-  CRvSequence sequence("shot_#.tif", "/s/");
-  for (std::uint32_t n : {5u, 1u, 3u}) {
-    auto frame = MakeFrame(n);
-    EXPECT_TRUE(sequence.AddFrame(frame));
-    EXPECT_EQ(frame, nullptr);
-  }
-  EXPECT_EQ(Numbers(sequence), (std::vector<std::uint32_t>{1, 3, 5}));
-  EXPECT_EQ(sequence.GetFirst(), 1u);
-  EXPECT_EQ(sequence.GetLast(), 5u);
-
-  sequence.SetRangeStart(3);
-  auto duplicate = MakeFrame(3, "/s/shot_%u.tif");
-  EXPECT_FALSE(sequence.AddFrame(duplicate));
-  ASSERT_NE(duplicate, nullptr);  // the caller keeps the refused frame
-  EXPECT_EQ(duplicate->GetPath(), "/s/shot_3.tif");
-  EXPECT_EQ(sequence.GetFrameCount(), 3u);
-  // Even a refused frame resets the range to first..last.
-  EXPECT_EQ(sequence.GetRangeStart(), 1u);
-  EXPECT_EQ(sequence.GetRangeEnd(), 5u);
-}
-
-TEST(Sequence, ManyFramesInScrambledOrderEndSorted) {
+TEST(Sequence, FramesEndSortedAndDuplicatesAreRefused) {
   CRvSequence sequence("shot_#.tif", "/s/");
   std::vector<std::uint32_t> expected;
   for (std::uint32_t i = 0; i < 2000; ++i) {
     const std::uint32_t n = (i * 7919u) % 2000u;  // a permutation of 0..1999
     auto frame = MakeFrame(n);
     ASSERT_TRUE(sequence.AddFrame(frame));
+    EXPECT_EQ(frame, nullptr);
     expected.push_back(i);
   }
-  auto again = MakeFrame(1234);
-  EXPECT_FALSE(sequence.AddFrame(again));
   EXPECT_EQ(Numbers(sequence), expected);
+  EXPECT_EQ(sequence.GetLast(), 1999u);
+  sequence.SetRangeStart(3);
+  auto duplicate = MakeFrame(3, "/s/shot_%u.tif");
+  EXPECT_FALSE(sequence.AddFrame(duplicate));
+  ASSERT_NE(duplicate, nullptr);  // the caller keeps the refused frame
+  EXPECT_EQ(sequence.GetFrameCount(), 2000u);
+  // Even a refused frame resets the range to first..last.
+  EXPECT_EQ(sequence.GetRangeStart(), 0u);
 }
 
 TEST(Sequence, RangeLimitsClampToFirstAndLast) {
@@ -116,67 +86,57 @@ TEST(Sequence, RangeLimitsClampToFirstAndLast) {
   EXPECT_EQ(sequence.GetRangeEnd(), 60u);
 }
 
-TEST(Sequence, ApplyRangeKeepsTheSubRange) {
-  CRvSequence sequence = MakeSequence({1, 2, 3, 4, 5});
-  sequence.SetRangeStart(3);
-  sequence.SetRangeEnd(4);
-  ASSERT_TRUE(sequence.ApplyRange());
-  EXPECT_EQ(Numbers(sequence), (std::vector<std::uint32_t>{3, 4}));
-  EXPECT_EQ(sequence.GetFirst(), 3u);
-  EXPECT_EQ(sequence.GetLast(), 4u);
-}
+struct RangeCase {
+  const char* name;
+  std::uint32_t start, end;
+  bool reverse;
+  std::vector<std::uint32_t> kept;  // empty: ApplyRange fails
+};
 
-TEST(Sequence, ApplyRangeReversed) {
+class ApplyRangeTest : public testing::TestWithParam<RangeCase> {};
+
+TEST_P(ApplyRangeTest, KeepsTheRangeInPlayingOrder) {
   CRvSequence sequence = MakeSequence({1, 2, 3, 4, 5});
-  sequence.SetRangeStart(3);
-  sequence.SetRangeEnd(4);
-  sequence.SetReverse(true);
-  ASSERT_TRUE(sequence.ApplyRange());
-  EXPECT_EQ(Numbers(sequence), (std::vector<std::uint32_t>{4, 3}));
-  EXPECT_EQ(sequence.GetFirst(), 4u);
-  EXPECT_EQ(sequence.GetLast(), 3u);
-  // A later insertion walks the descending list as before: after the last smaller number.
+  sequence.SetRangeStart(GetParam().start);
+  sequence.SetRangeEnd(GetParam().end);
+  sequence.SetReverse(GetParam().reverse);
+  EXPECT_EQ(sequence.ApplyRange(), !GetParam().kept.empty());
+  EXPECT_EQ(Numbers(sequence), GetParam().kept);
+  if (GetParam().kept.empty()) return;
+  EXPECT_EQ(sequence.GetFirst(), GetParam().kept.front());
+  EXPECT_EQ(sequence.GetLast(), GetParam().kept.back());
+  // A later insertion goes after the last smaller number, in either order.
   auto frame = MakeFrame(7);
   EXPECT_TRUE(sequence.AddFrame(frame));
-  EXPECT_EQ(Numbers(sequence), (std::vector<std::uint32_t>{4, 3, 7}));
+  EXPECT_EQ(Numbers(sequence).back(), 7u);
 }
 
-TEST(Sequence, ApplyRangeWithoutFramesInsideFails) {
-  CRvSequence sequence = MakeSequence({1, 2, 3});
-  sequence.SetRangeStart(3);
-  sequence.SetRangeEnd(2);
-  EXPECT_FALSE(sequence.ApplyRange());
-  EXPECT_EQ(sequence.GetFrameCount(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(Ranges, ApplyRangeTest,
+                         testing::Values(RangeCase{"SubRange", 3, 4, false, {3, 4}},
+                                         RangeCase{"Reversed", 3, 4, true, {4, 3}},
+                                         RangeCase{"Whole", 1, 5, false, {1, 2, 3, 4, 5}},
+                                         RangeCase{"NothingInside", 3, 2, false, {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Sequence, ColumnTexts) {
   CRvSequence gap = MakeSequence({1, 2, 3, 5});
   EXPECT_EQ(gap.GetDisplayName(), "shot_#.tif");
   EXPECT_EQ(gap.GetLengthText(), "4 frames (1-5)");
   EXPECT_EQ(gap.GetStepText(), "variable");
-
   CRvSequence tens = MakeSequence({10, 20, 30});
-  EXPECT_EQ(tens.GetLengthText(), "3 frames (10-30)");
   EXPECT_EQ(tens.GetStepText(), "10 frames");
-
+  auto frame = MakeFrame(35);
+  ASSERT_TRUE(tens.AddFrame(frame));
+  EXPECT_EQ(tens.GetStepText(), "variable");  // follows new frames
   CRvSequence pair = MakeSequence({7, 8});
   EXPECT_EQ(pair.GetStepText(), "1 frame");
   EXPECT_EQ(pair.GetPathPattern(), "/s/shot_#.tif");
-
   CRvSequence single("logo.tif", "/s/");
-  auto frame = std::make_unique<CRvFrame>("/s/logo.tif", 0, 0, 0);
-  ASSERT_TRUE(single.AddFrame(frame));
+  auto logo = std::make_unique<CRvFrame>("/s/logo.tif", 0, 0, 0);
+  ASSERT_TRUE(single.AddFrame(logo));
   EXPECT_EQ(single.GetDisplayName(), "logo.tif");
   EXPECT_EQ(single.GetLengthText(), "");
   EXPECT_EQ(single.GetStepText(), "");
-}
-
-TEST(Sequence, StepTextFollowsNewFrames) {
-  CRvSequence sequence = MakeSequence({10, 20, 30});
-  EXPECT_EQ(sequence.GetStepText(), "10 frames");
-  auto frame = MakeFrame(35);
-  ASSERT_TRUE(sequence.AddFrame(frame));
-  EXPECT_EQ(sequence.GetStepText(), "variable");
 }
 
 TEST(Sequence, CopyHoldsEqualFramesAndSettings) {
@@ -192,29 +152,6 @@ TEST(Sequence, CopyHoldsEqualFramesAndSettings) {
   EXPECT_NE(copy.GetFrames().front().get(), sequence.GetFrames().front().get());
 }
 
-// --- change check on real files -----------------------------------------------------------
-
-class ChangeCheckTest : public testing::Test {
- protected:
-  void SetUp() override {
-    m_path = m_dir.File("shot_0001.tif");
-    rvtest::WriteFile(m_path, "abcd");
-    SetTimes(1000000, 2000000);
-    RvFileStamp stamp;
-    ASSERT_TRUE(RvReadFileStamp(m_path, &stamp));
-    m_frame = std::make_unique<CRvFrame>(m_path, stamp.created, stamp.modified, stamp.size);
-  }
-
-  void SetTimes(std::time_t access, std::time_t modified) {
-    timespec times[2] = {{access, 0}, {modified, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, m_path.c_str(), times, 0), 0);
-  }
-
-  rvtest::TempDir m_dir;
-  std::string m_path;
-  std::unique_ptr<CRvFrame> m_frame;
-};
-
 }  // namespace
 
 // Gives a frame a bitmap without a decoder.
@@ -228,56 +165,73 @@ class CRvFrameTestAccess {
 
 namespace {
 
-TEST_F(ChangeCheckTest, FrameWithoutBitmapIsNeverChecked) {
-  std::remove(m_path.c_str());
-  EXPECT_FALSE(m_frame->CheckChanged(0));
-}
+// --- change check on real files -----------------------------------------------------------
 
-TEST_F(ChangeCheckTest, UnchangedFileKeepsBitmap) {
-  CRvFrameTestAccess::Give(m_frame.get());
-  for (int criterion = 0; criterion <= 3; ++criterion) {
-    EXPECT_FALSE(m_frame->CheckChanged(criterion)) << criterion;
-    EXPECT_TRUE(m_frame->IsLoaded());
+enum class Edit { kNone, kGrow, kTouch, kDelete };
+
+struct ChangeCase {
+  const char* name;
+  Edit edit;
+  int criterion;  // 0 times, 1 modified, 2 created, 3 size
+  bool changed;
+};
+
+class ChangeCheckTest : public testing::TestWithParam<ChangeCase> {
+ protected:
+  void SetUp() override {
+    m_path = m_dir.File("shot_0001.tif");
+    rvtest::WriteFile(m_path, "abcd");
+    SetModified(2000000);
+    RvFileStamp stamp;
+    ASSERT_TRUE(RvReadFileStamp(m_path, &stamp));
+    m_frame = std::make_unique<CRvFrame>(m_path, stamp.created, stamp.modified, stamp.size);
   }
+  void SetModified(std::time_t modified) {
+    timespec times[2] = {{1000000, 0}, {modified, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, m_path.c_str(), times, 0), 0);
+  }
+  rvtest::TempDir m_dir;
+  std::string m_path;
+  std::unique_ptr<CRvFrame> m_frame;
+};
+
+TEST_P(ChangeCheckTest, DropsTheBitmapExactlyWhenTheCriterionSeesAChange) {
+  CRvFrameTestAccess::Give(m_frame.get());
+  if (GetParam().edit == Edit::kGrow) {
+    rvtest::WriteFile(m_path, "abcde");
+    SetModified(2000000);  // same times: only the size tells
+  } else if (GetParam().edit == Edit::kTouch) {
+    SetModified(2000100);
+  } else if (GetParam().edit == Edit::kDelete) {
+    std::remove(m_path.c_str());
+  }
+  EXPECT_EQ(m_frame->CheckChanged(GetParam().criterion), GetParam().changed);
+  EXPECT_EQ(m_frame->IsLoaded(), !GetParam().changed);
+  if (!GetParam().changed) return;
+  // The new stamp is kept (a missing file keeps the old one), so the next check sees no change.
+  EXPECT_EQ(m_frame->GetSize(), GetParam().edit == Edit::kGrow ? 5u : 4u);
+  EXPECT_EQ(m_frame->GetModified(), GetParam().edit == Edit::kTouch ? 2000100 : 2000000);
+  CRvFrameTestAccess::Give(m_frame.get());
+  EXPECT_EQ(m_frame->CheckChanged(0), GetParam().edit == Edit::kDelete);
 }
 
-TEST_F(ChangeCheckTest, SizeCriterionSeesGrownFile) {
-  CRvFrameTestAccess::Give(m_frame.get());
-  rvtest::WriteFile(m_path, "abcde");
-  SetTimes(1000000, 2000000);  // same times: only the size tells
-  EXPECT_FALSE(m_frame->CheckChanged(1));
-  EXPECT_TRUE(m_frame->CheckChanged(3));
-  EXPECT_FALSE(m_frame->IsLoaded());
-  EXPECT_EQ(m_frame->GetSize(), 5u);
-}
+INSTANTIATE_TEST_SUITE_P(Criteria, ChangeCheckTest,
+                         testing::Values(ChangeCase{"UnchangedTimes", Edit::kNone, 0, false},
+                                         ChangeCase{"UnchangedModified", Edit::kNone, 1, false},
+                                         ChangeCase{"UnchangedCreated", Edit::kNone, 2, false},
+                                         ChangeCase{"UnchangedSize", Edit::kNone, 3, false},
+                                         ChangeCase{"GrownBySize", Edit::kGrow, 3, true},
+                                         ChangeCase{"GrownByModified", Edit::kGrow, 1, false},
+                                         ChangeCase{"TouchedByTimes", Edit::kTouch, 0, true},
+                                         ChangeCase{"TouchedByModified", Edit::kTouch, 1, true},
+                                         ChangeCase{"TouchedBySize", Edit::kTouch, 3, false},
+                                         ChangeCase{"UnknownCriterion", Edit::kNone, 7, true},
+                                         ChangeCase{"Deleted", Edit::kDelete, 3, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ChangeCheckTest, ModificationTimeCriteria) {
-  CRvFrameTestAccess::Give(m_frame.get());
-  SetTimes(1000000, 2000100);
-  EXPECT_FALSE(m_frame->CheckChanged(3));
-  EXPECT_TRUE(m_frame->IsLoaded());
-  EXPECT_TRUE(m_frame->CheckChanged(1));
-  EXPECT_FALSE(m_frame->IsLoaded());
-  EXPECT_EQ(m_frame->GetModified(), 2000100);
-  // The new time is stored, so the next check sees no change.
-  CRvFrameTestAccess::Give(m_frame.get());
-  EXPECT_FALSE(m_frame->CheckChanged(0));
-}
-
-TEST_F(ChangeCheckTest, UnknownCriterionAlwaysReportsAChange) {
-  CRvFrameTestAccess::Give(m_frame.get());
-  EXPECT_TRUE(m_frame->CheckChanged(7));
-  EXPECT_FALSE(m_frame->IsLoaded());
-}
-
-TEST_F(ChangeCheckTest, MissingFileCountsAsChangedAndKeepsStamp) {
-  CRvFrameTestAccess::Give(m_frame.get());
-  const std::int64_t modified = m_frame->GetModified();
-  std::remove(m_path.c_str());
-  EXPECT_TRUE(m_frame->CheckChanged(3));
-  EXPECT_FALSE(m_frame->IsLoaded());
-  EXPECT_EQ(m_frame->GetModified(), modified);
-  EXPECT_EQ(m_frame->GetSize(), 4u);
+TEST(ChangeCheck, FrameWithoutBitmapIsNeverChecked) {
+  CRvFrame frame("/nowhere/shot_0001.tif", 0, 0, 0);
+  EXPECT_FALSE(frame.CheckChanged(0));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,12 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGiveTheDefault) {
   WriteFile(m_ini, "[Fps]\nfps=30\n");
   EXPECT_EQ(iReadFromIniFile(m_ini, "Other", "fps", 7), 7);
   EXPECT_EQ(iReadFromIniFile(m_ini, "Fps", "rate", 8), 8);
+  // The first section and key win; comment lines never count as keys.
+  WriteFile(m_ini, "[A]\n#c=5\n;d=6\nk=1\nk=2\n[a]\nk=3\nm=4\n");
+  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "k", 0), 1);
+  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "m", 0), 0);
+  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "#c", 0), 0);
+  EXPECT_EQ(iReadFromIniFile(m_ini, "A", ";d", 0), 0);
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("other.ini")));
 }
 
@@ -67,12 +74,6 @@ TEST_F(IniFileTest, OnlyAMatchingPairOfQuotesIsRemoved) {
   EXPECT_EQ(strReadFromIniFile(m_ini, "S", "open", ""), "\"abc");
   EXPECT_EQ(strReadFromIniFile(m_ini, "S", "close", ""), "abc\"");
   EXPECT_EQ(strReadFromIniFile(m_ini, "S", "both", ""), "a\"b");
-}
-
-TEST_F(IniFileTest, FirstSectionAndFirstKeyWin) {
-  WriteFile(m_ini, "[A]\nk=1\nk=2\n[a]\nk=3\nm=4\n");
-  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "k", 0), 1);
-  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "m", 0), 0);
 }
 
 TEST_F(IniFileTest, LongValuesAreCutTo1023Characters) {
@@ -121,17 +122,13 @@ TEST_F(IniFileTest, NewKeyGoesToTheEndOfItsSectionAndNewSectionToTheEndOfFile) {
   EXPECT_EQ(ReadFile(m_ini), "[A]\nx=1\nz=3\n\n[B]\ny=2\n[C]\nw=4\n");
 }
 
-TEST_F(IniFileTest, NewSectionAfterALastLineEndingInACarriageReturnStartsItsOwnLine) {
-  WriteFile(m_ini, "[A]\nx=1\r");
-  ASSERT_TRUE(bWriteToIniFile(m_ini, "B", "y", 2));
-  EXPECT_EQ(iReadFromIniFile(m_ini, "B", "y", 0), 2);
-  EXPECT_EQ(iReadFromIniFile(m_ini, "A", "x", 0), 1);
-}
-
-TEST_F(IniFileTest, WindowsLineEndingsAreKept) {
+TEST_F(IniFileTest, WindowsLineEndingsAreKeptAndABareCarriageReturnEndsALine) {
   WriteFile(m_ini, "[A]\r\nx=1\r\n");
   ASSERT_TRUE(bWriteToIniFile(m_ini, "A", "y", 2));
   EXPECT_EQ(ReadFile(m_ini), "[A]\r\nx=1\r\ny=2\r\n");
+  WriteFile(m_ini, "[A]\nx=1\r");
+  ASSERT_TRUE(bWriteToIniFile(m_ini, "B", "y", 2));
+  EXPECT_EQ(iReadFromIniFile(m_ini, "B", "y", 0), 2);
   EXPECT_EQ(iReadFromIniFile(m_ini, "A", "x", 0), 1);
 }
 
@@ -152,16 +149,12 @@ TEST_F(IniFileTest, NamesAndValuesThatWouldCorruptTheFileAreRefused) {
   EXPECT_EQ(ReadFile(m_ini), "[A]\nx=1\n");
 }
 
-TEST_F(IniFileTest, ReadOnlyFileIsNotChanged) {
+TEST_F(IniFileTest, ReadOnlyFileOrMissingFolderIsNotChanged) {
   WriteFile(m_ini, "[A]\nx=1\n");
   ASSERT_EQ(chmod(m_ini.c_str(), 0444), 0);
   EXPECT_FALSE(bWriteToIniFile(m_ini, "A", "x", 2));
   EXPECT_EQ(ReadFile(m_ini), "[A]\nx=1\n");
-}
-
-TEST_F(IniFileTest, MissingFolderFailsWithoutCreatingIt) {
-  const std::string nested = m_dir.File("no/such/settings.ini");
-  EXPECT_FALSE(bWriteToIniFile(nested, "A", "x", 1));
+  EXPECT_FALSE(bWriteToIniFile(m_dir.File("no/such/settings.ini"), "A", "x", 1));
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("no")));
 }
 
@@ -180,12 +173,8 @@ TEST_F(IniFileTest, AWriteThatCannotCompleteLeavesThePreviousFileIntact) {
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadFile(m_ini), before);
   // No temporary file is left behind.
-  int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
-    (void)entry;
-    ++files;
-  }
-  EXPECT_EQ(files, 1);
+  const auto files = std::filesystem::directory_iterator(m_dir.Path());
+  EXPECT_EQ(std::distance(begin(files), end(files)), 1);
 }
 
 TEST_F(IniFileTest, WriteKeepsFileModeAndFollowsSymbolicLinks) {

@@ -90,6 +90,7 @@ TEST(PathTest, FullPathResolvesRelativePartsLexically) {
   EXPECT_EQ(strGetFullPath("./c/./d/"), base + "/a/b/c/d/");
   EXPECT_EQ(strGetFullPath("/p//q/../r"), "/p/r");
   EXPECT_EQ(strGetFullPath("/../.."), "/");
+  EXPECT_EQ(strGetFullPath("/a/../b"), "/b");
   EXPECT_EQ(strGetFullPath("//server/share/x"), "//server/share/x");
   EXPECT_EQ(strGetFullPath("\\\\server\\share\\x"), "\\\\server\\share\\x");
 }

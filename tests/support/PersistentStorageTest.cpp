@@ -74,6 +74,7 @@ TEST_P(PersistentStorageTest, ValuesReadBackAndMismatchesGiveTheDefault) {
   ASSERT_TRUE(out.bWrite("Play", "Name", "shot_#.tif"));
   ASSERT_TRUE(out.bWrite("Play", "Gamma", 2.2));
   ASSERT_TRUE(out.bWrite("Play", "Loop", false));
+  ASSERT_TRUE(out.bWrite("Play", "Show", true));
   ASSERT_TRUE(out.bWrite("Play", "Bad", "abc"));
   const CNesPersistentStorage& in = backend->Reader();
   EXPECT_EQ(in.iRead("Play", "Count", 0), 5);
@@ -81,6 +82,7 @@ TEST_P(PersistentStorageTest, ValuesReadBackAndMismatchesGiveTheDefault) {
   EXPECT_EQ(in.strRead("Play", "Name", ""), "shot_#.tif");
   EXPECT_DOUBLE_EQ(in.dRead("Play", "Gamma", 0.0), 2.2);
   EXPECT_FALSE(in.bRead("Play", "Loop", true));
+  EXPECT_TRUE(in.bRead("Play", "Show", false));
   EXPECT_DOUBLE_EQ(in.dRead("Play", "Bad", 1.5), 1.5);
   EXPECT_EQ(in.iRead("Play", "Missing", 7), 7);
   EXPECT_EQ(in.iRead("Play", "Count", 0), 5);  // reads do not use anything up

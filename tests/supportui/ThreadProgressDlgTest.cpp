@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "AppTestSupport.h"
 #include "supportui/NesThreadProgressDlg.h"
 
 // Qt's widgets paint through the library's own thread pool, whose locking the thread sanitizer
@@ -44,10 +45,7 @@ class CancellableAction : public CNesInvokeThread {
 }  // namespace
 
 TEST(ThreadProgressDlgTest, CancelKeepsTheDialogUntilTheActionReturns) {
-  int argc = 1;
-  char name[] = "test";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  apptest::App();
   std::atomic<bool> sawCancel{false}, release{false};
   auto* observer = new CNesThreadObserver;
   ASSERT_TRUE(observer->bStartThread(std::make_unique<CancellableAction>(&sawCancel, &release)));

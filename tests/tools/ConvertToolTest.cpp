@@ -25,8 +25,7 @@ class ConvertToolTest : public testing::Test {
   }
   int Convert(const std::string& arguments, std::string* out = nullptr,
               std::string* err = nullptr) {
-    return rvtest::RunCommand(ShellQuote(rvtest::BinDir() + "/rvtool") + " convert " + arguments,
-                              out, err);
+    return rvtest::RunTool("convert " + arguments, out, err);
   }
   std::string Source() const { return ShellQuote(m_dir.File("take_0001.png")); }
   rvtest::TempDir m_dir;

@@ -1,0 +1,43 @@
+// What the sequence tests share: the frame numbers of a sequence in playing order, and a play
+// list of frames whose files each describe a picture for the fake decoder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "FakeDecoder.h"
+#include "TestUtil.h"
+#include "sequence/PlayList.h"
+
+inline std::vector<std::uint32_t> Numbers(const CRvSequence& sequence) {
+  std::vector<std::uint32_t> numbers;
+  for (const auto& frame : sequence.GetFrames()) numbers.push_back(frame->GetNumber());
+  return numbers;
+}
+
+// `count` frames shot_0000.tif.. of width x height pixels, under a budget of 1 GiB.
+class FakeFramesTest : public testing::Test {
+ protected:
+  void Build(int count, int width, int height) {
+    for (int n = 0; n < count; ++n)
+      rvtest::WriteFile(FilePath(n), std::to_string(width) + " " + std::to_string(height));
+    ASSERT_TRUE(m_list.AddSequenceByFile(FilePath(0)));
+    m_list.NumberFrames();
+    m_list.SetFrameDecoder(&m_decoder);
+    m_list.SetRAMPercent(100);
+    m_list.SetPhysicalMemory(std::uint64_t(1) << 30);
+  }
+  std::string FilePath(int n) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "shot_%04d.tif", n);
+    return m_dir.File(name);
+  }
+  bool Loaded(std::uint32_t index) const { return m_list.GetLoadedFlags()[index].load() != 0; }
+
+  rvtest::TempDir m_dir;
+  CFakeFrameDecoder m_decoder;
+  CRvPlayList m_list;
+};

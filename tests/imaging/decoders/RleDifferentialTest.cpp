@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "DecoderTestUtil.h"
+#include "DecoderTestSupport.h"
 #include "imaging/decoders/MayaIFFDecoder.h"
 #include "imaging/decoders/SGIDecoder.h"
 #include "imaging/decoders/TGADecoder.h"

@@ -647,6 +647,5 @@ TEST(WMFRobustness, ManyObjectsKeepTheirSlots) {
   w.Record(0x012D, {5});  // green
   w.Record(0x041B, {100, 100, 50, 50});
   const auto b = Decode(w.Build(true, 0, 0, 100, 100, 96), "many.wmf");
-  EXPECT_EQ(b->GetPixel(25, 25) & 0xFFFFFF, 0xFF0000u);
-  EXPECT_EQ(b->GetPixel(75, 75) & 0xFFFFFF, 0x00FF00u);
+  ExpectPixels(*b, {Px(25, 25, 0xFF0000u), Px(75, 75, 0x00FF00u)}, false, 0xFFFFFF);
 }

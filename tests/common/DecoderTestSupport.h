@@ -167,10 +167,8 @@ inline bool ParsePnm(const Bytes& raw, Rgba* out) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* p = &raw[start + i * std::size_t(depth)];
     const bool grey = depth < 3;
-    out->samples.insert(out->samples.end(), {p[0], grey ? p[0] : p[1], grey ? p[0] : p[2],
-                                             depth == 2   ? p[1]
-                                             : depth == 4 ? p[3]
-                                                          : 255});
+    const std::uint8_t alpha = depth == 2 ? p[1] : depth == 4 ? p[3] : 255;
+    out->samples.insert(out->samples.end(), {p[0], grey ? p[0] : p[1], grey ? p[0] : p[2], alpha});
   }
   return true;
 }

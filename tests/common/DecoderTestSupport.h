@@ -132,10 +132,6 @@ struct Rgba {
   int width = 0;
   int height = 0;
   Bytes samples;
-  RvPixel At(int x, int y) const {
-    const std::uint8_t* p = &samples[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * 4];
-    return RvMakePixel(p[0], p[1], p[2], p[3]);
-  }
 };
 
 inline Rgba RgbaOf(const CImageBitmap& bitmap) {
@@ -236,10 +232,10 @@ inline bool OiioDecode(const std::string& file, int divisor, Rgba* out, std::str
   return !out->samples.empty();
 }
 
-// Expects ours to equal the reference within tolerance per colour component (and alpha, when
-// compareAlpha), and the mean colour difference to stay within mean. Reports the first few
-// differing pixels.
-inline void ExpectSamePicture(const Rgba& ours, const Rgba& ref, bool compareAlpha,
+// Expects ours to equal the reference within tolerance per colour component and alphaTolerance
+// for alpha (not compared when negative), and the mean colour difference to stay within mean.
+// Reports the first few differing pixels.
+inline void ExpectSamePicture(const Rgba& ours, const Rgba& ref, int alphaTolerance,
                               int tolerance = 0, double mean = 0) {
   ASSERT_EQ(ours.width, ref.width);
   ASSERT_EQ(ours.height, ref.height);
@@ -249,8 +245,7 @@ inline void ExpectSamePicture(const Rgba& ours, const Rgba& ref, bool compareAlp
   for (std::size_t i = 0; i < ours.samples.size(); ++i) {
     const int c = int(i % 4), d = std::abs(int(ours.samples[i]) - int(ref.samples[i]));
     if (c < 3) sum += d;
-    if ((c < 3 || compareAlpha) && d > (c < 3 ? tolerance : std::min(tolerance, 1)) &&
-        reported++ < 5)
+    if (d > (c < 3 ? tolerance : alphaTolerance < 0 ? 255 : alphaTolerance) && reported++ < 5)
       ADD_FAILURE() << "pixel (" << i / 4 % std::size_t(ref.width) << ","
                     << i / 4 / std::size_t(ref.width) << ") component " << c << ": got "
                     << int(ours.samples[i]) << ", reference " << int(ref.samples[i]);

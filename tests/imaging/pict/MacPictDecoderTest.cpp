@@ -122,12 +122,12 @@ TEST(MacPictReference, QuickTimeJpegMatchesTheJpegDecoder) {
   const auto direct = Decode<CJPEGDecoder>(DataBytes("pict/rgb37x23.jpg"), 32);
   const auto b = DecodeBytes(DataBytes("pict/jpeg37x23.pict"));
   EXPECT_EQ(b->GetBitsPerPixel(), 32);
-  ExpectSamePicture(RgbaOf(*b), RgbaOf(*direct), false);
+  ExpectSamePicture(RgbaOf(*b), RgbaOf(*direct), -1);
   // And the JPEG really is the source picture: quality 90 with halved chroma loses a few
   // levels on this busy pattern, a different picture would be off by far more.
   Rgba source;
   ASSERT_TRUE(ParsePnm(DataBytes("pict/rgb37x23.ppm"), &source));
-  ExpectSamePicture(RgbaOf(*b), source, false, 255, 8.0);
+  ExpectSamePicture(RgbaOf(*b), source, -1, 255, 8.0);
 }
 
 TEST(MacPictReference, QuickTimeJpegIsPlacedByItsMatrix) {

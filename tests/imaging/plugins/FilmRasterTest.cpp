@@ -213,16 +213,13 @@ TEST(FilmRasterFiles, LogTransferMakesDpxGoThroughTheConversion) {
 TEST(FilmRasterFiles, EveryPrefixOfAFileFailsCleanlyOrDecodesInBounds) {
   for (const char* name : {"cin10.cin", "cin8.cin", "dpx10.dpx", "rgba10.dpx"}) {
     const Bytes full = Load(name);
-    const Bytes whole = Decode(full).rgba;
     for (std::size_t n = 0; n < full.size(); n += (n < 900 ? 1 : 7)) {
       // A copy of exactly n bytes, so the sanitizer sees any read past the end. A cut before the
-      // pixel data (at 2048 in all four) or inside it is a read error; one in the padding after
-      // it gives the whole picture.
+      // pixel data (at 2048 in all four) is a read error; a later one may also be read as
+      // tightly packed lines (the layout is told by the file's size alone).
       const Picture p = Decode(Bytes(full.begin(), full.begin() + n));
       if (n < 2048 || p.error != FilmError::kNone)
         EXPECT_EQ(p.error, FilmError::kRead) << name << " " << n;
-      else
-        EXPECT_EQ(p.rgba, whole) << name << " " << n;
     }
   }
 }

@@ -313,36 +313,23 @@ TEST(FilmRasterErrors, EachFailureHasItsText) {
 
 TEST(FilmRasterErrors, HeadersMapToTheirFailures) {
   const Bytes word = {0xFF, 0xC0, 0x00, 0x00};
-  DpxHeader dpx;
-  dpx.version = "V3.0";
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kVersion);
-  dpx = DpxHeader{};
-  dpx.descriptor = 1;
-  dpx.elements = 3;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kInterleave);
-  dpx = DpxHeader{};
-  dpx.packing = 3;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.encoding = 1;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.bits = 32;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.descriptor = 100;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kChannels);
-  dpx = DpxHeader{};
-  dpx.width = 2;  // needs two words, has one
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-  dpx = DpxHeader{};
-  dpx.width = 0;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-  dpx = DpxHeader{};
-  dpx.width = 60000;
-  dpx.height = 60000;  // beyond the pixel limit, refused before any allocation
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-
+  using Change = void (*)(DpxHeader*);
+  const std::pair<Change, FilmError> dpxCases[] = {
+      {[](DpxHeader* h) { h->version = "V3.0"; }, FilmError::kVersion},
+      {[](DpxHeader* h) { h->descriptor = 1, h->elements = 3; }, FilmError::kInterleave},
+      {[](DpxHeader* h) { h->packing = 3; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->encoding = 1; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->bits = 32; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->descriptor = 100; }, FilmError::kChannels},
+      {[](DpxHeader* h) { h->width = 2; }, FilmError::kRead},  // needs two words, has one
+      {[](DpxHeader* h) { h->width = 0; }, FilmError::kRead},
+      // Beyond the pixel limit, refused before any allocation.
+      {[](DpxHeader* h) { h->width = h->height = 60000; }, FilmError::kRead}};
+  for (const auto& [change, error] : dpxCases) {
+    DpxHeader dpx;
+    change(&dpx);
+    EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, error) << int(error);
+  }
   CineonHeader cin;
   cin.version = "V3.0";
   EXPECT_EQ(Decode(MakeCineon(cin, word)).error, FilmError::kVersion);

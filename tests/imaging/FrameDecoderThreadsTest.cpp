@@ -7,32 +7,22 @@
 #include <thread>
 #include <vector>
 
-#include "ImagingTestSupport.h"
+#include "DecoderTestSupport.h"
 #include "imaging/FrameDecoder.h"
 #include "imaging/ImageBitmap.h"
 
-using rvtest::ImagingData;
-
-namespace {
-std::vector<std::uint8_t> Pixels(const CImageBitmap& bitmap) {
-  std::vector<std::uint8_t> bytes;
-  for (int y = 0; y < bitmap.GetHeight(); ++y) {
-    const std::uint8_t* row = bitmap.GetLineArray()[y];
-    bytes.insert(bytes.end(), row, row + bitmap.GetWidth() * bitmap.GetBitsPerPixel() / 8);
-  }
-  return bytes;
-}
-}  // namespace
+using dectest::Data;
 
 TEST(FrameDecoderThreads, ConcurrentDecodesMatchASingleDecode) {
-  const std::vector<std::string> files = {ImagingData("png_rgba8.png"), ImagingData("jpeg_rgb.jpg"),
-                                          ImagingData("gif_16.gif"), ImagingData("png_pal8.png")};
+  const std::vector<std::string> files = {Data("imaging/png_rgba8.png"),
+                                          Data("imaging/jpeg_rgb.jpg"), Data("imaging/gif_16.gif"),
+                                          Data("imaging/png_pal8.png")};
   CFrameDecoder decoder;
   std::vector<std::vector<std::uint8_t>> expected;
   for (const std::string& file : files) {
     CDIBSectionBitmap bitmap;
     decoder.DecodeFile(file, &bitmap, 32);
-    expected.push_back(Pixels(bitmap));
+    expected.push_back(BitmapToRGBA(bitmap));
   }
   std::atomic<int> mismatches{0};
   std::vector<std::thread> threads;
@@ -42,7 +32,7 @@ TEST(FrameDecoderThreads, ConcurrentDecodesMatchASingleDecode) {
         const std::size_t f = std::size_t(t + i) % files.size();
         CDIBSectionBitmap bitmap;
         decoder.DecodeFile(files[f], &bitmap, 32);
-        if (Pixels(bitmap) != expected[f]) ++mismatches;
+        if (BitmapToRGBA(bitmap) != expected[f]) ++mismatches;
       }
     });
   }

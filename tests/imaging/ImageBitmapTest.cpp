@@ -133,13 +133,14 @@ TEST(BitmapPalette, GreyRampDividesFirst) {
   EXPECT_EQ(b.GetPalette()[1], RvMakePixel(255, 255, 255));
 }
 
-TEST(BitmapPalette, SetPaletteCopiesAllEntries) {
+TEST(BitmapPalette, SetPaletteCopiesTheEntries) {
   CDIBSectionBitmap b;
   b.Create(1, 1, 1, false);
-  const RvPixel entries[2] = {RvMakePixel(1, 2, 3), RvMakePixel(4, 5, 6)};
+  RvPixel entries[2] = {RvMakePixel(1, 2, 3), RvMakePixel(4, 5, 6)};
   b.SetPalette(entries);
-  EXPECT_EQ(b.GetPalette()[0], entries[0]);
-  EXPECT_EQ(b.GetPalette()[1], entries[1]);
+  entries[0] = entries[1] = 0;  // the bitmap keeps its own copy
+  EXPECT_EQ(b.GetPalette()[0], RvMakePixel(1, 2, 3));
+  EXPECT_EQ(b.GetPalette()[1], RvMakePixel(4, 5, 6));
 }
 
 TEST(BitmapPixels, ThirtyTwoBitPixelsAreBlueGreenRedAlphaBytes) {

@@ -1,13 +1,13 @@
 // Data compiled in by rv_embed_resource (tests/imaging/CMakeLists.txt embeds png_rgb8.png).
 #include <gtest/gtest.h>
 
-#include "ImagingTestSupport.h"
+#include "DecoderTestSupport.h"
 #include "imaging/FrameDecoder.h"
 
 namespace {
 
 TEST(CompiledResource, HoldsTheFileBytesExactly) {
-  const std::string file = rvtest::ReadFile(rvtest::ImagingData("png_rgb8.png"));
+  const std::string file = rvtest::ReadFile(dectest::Data("imaging/png_rgb8.png"));
   CResourceImageSource source;
   ASSERT_EQ(source.Open("test png"), 0);
   ASSERT_EQ(source.GetFileSize(), file.size());
@@ -19,13 +19,13 @@ TEST(CompiledResource, DecodesLikeTheFile) {
   CAutoImageDecoder decoder;
   CDIBSectionBitmap fromResource, fromFile;
   decoder.DecodeResource("test png", &fromResource);
-  decoder.DecodeFile(rvtest::ImagingData("png_rgb8.png"), &fromFile);
+  decoder.DecodeFile(dectest::Data("imaging/png_rgb8.png"), &fromFile);
   EXPECT_EQ(fromResource.GetWidth(), 23);
   EXPECT_EQ(BitmapToRGBA(fromResource), BitmapToRGBA(fromFile));
 }
 
 TEST(CompiledResource, DecodeMemoryReadsTheSameBytes) {
-  const std::string file = rvtest::ReadFile(rvtest::ImagingData("png_rgb8.png"));
+  const std::string file = rvtest::ReadFile(dectest::Data("imaging/png_rgb8.png"));
   CAutoImageDecoder decoder;
   CDIBSectionBitmap bitmap;
   decoder.DecodeMemory(reinterpret_cast<const std::uint8_t*>(file.data()), file.size(), &bitmap);

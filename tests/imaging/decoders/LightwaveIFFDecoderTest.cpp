@@ -2,19 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "DecoderTestUtil.h"
+#include "DecoderTestSupport.h"
 
 using namespace dectest;
 
 namespace {
 
-struct Rgba {
+struct Sample {
   std::uint8_t r, g, b, a;
 };
 
 // One row as bit planes: planes 0-7 red (plane 0 the lowest bit), 8-15 green, 16-23 blue,
 // 24-31 alpha; each plane padded to 16-bit words.
-Bytes PlanarRow(const std::vector<Rgba>& row, int planes) {
+Bytes PlanarRow(const std::vector<Sample>& row, int planes) {
   const std::size_t planeBytes = 2 * ((row.size() + 15) / 16);
   Bytes out(planeBytes * std::size_t(planes), 0);
   for (int p = 0; p < planes; ++p) {
@@ -73,27 +73,9 @@ TEST(LightwaveIFFDecoder, RecognisesForm) {
   EXPECT_FALSE(decoder.CanDecode(yes, 2));
 }
 
-TEST(LightwaveIFFDecoder, ToolFilesMatchTheToolsOwnDecode) {
-  for (const char* file : {"ilbm24.iff", "ilbm24rle.iff"}) {
-    SCOPED_TRACE(file);
-    auto bitmap = Decode<CLightwaveIFFDecoder>(DataBytes(file));
-    EXPECT_EQ(bitmap->GetWidth(), 29);
-    EXPECT_EQ(bitmap->GetHeight(), 11);
-    EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
-    EXPECT_TRUE(bitmap->HasAlpha());
-    ExpectMatchesReference(*bitmap, DataFile(file), false, 0, "ilbmtoppm");
-    // Twenty-four planes give opaque alpha.
-    for (int y = 0; y < 11; ++y) {
-      for (int x = 0; x < 29; ++x) {
-        ASSERT_EQ(RvPixelAlpha(bitmap->GetPixel(x, y)), 255);
-      }
-    }
-  }
-}
-
 TEST(LightwaveIFFDecoder, ThirtyTwoPlanesCarryAlphaVerbatimAndCompressed) {
   // Width 19 needs two words per plane; two rows.
-  std::vector<std::vector<Rgba>> rows(2);
+  std::vector<std::vector<Sample>> rows(2);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 19; ++x)
       rows[std::size_t(y)].push_back({std::uint8_t(13 * x + y), std::uint8_t(255 - 7 * x),
@@ -106,13 +88,11 @@ TEST(LightwaveIFFDecoder, ThirtyTwoPlanesCarryAlphaVerbatimAndCompressed) {
     packed.insert(packed.end(), lit.begin(), lit.end());
   }
   for (const Bytes& file : {Ilbm(Bmhd(19, 2, 32, 0), raw), Ilbm(Bmhd(19, 2, 32, 1), packed)}) {
-    auto bitmap = Decode<CLightwaveIFFDecoder>(file);
-    for (int y = 0; y < 2; ++y) {
-      for (int x = 0; x < 19; ++x) {
-        const Rgba& p = rows[std::size_t(y)][std::size_t(x)];
-        EXPECT_EQ(bitmap->GetPixel(x, y), RvMakePixel(p.r, p.g, p.b, p.a)) << x << "," << y;
-      }
-    }
+    std::vector<std::vector<RvPixel>> want(2);
+    for (int y = 0; y < 2; ++y)
+      for (const Sample& p : rows[std::size_t(y)])
+        want[y].push_back(RvMakePixel(p.r, p.g, p.b, p.a));
+    ExpectRows(*Decode<CLightwaveIFFDecoder>(file), want);
   }
 }
 
@@ -124,12 +104,12 @@ TEST(LightwaveIFFDecoder, ByteRunRunsNoOpsAndCutRuns) {
   body.push_back(30);         // 31 literal zero bytes: the rest of red and all of green
   body.insert(body.end(), 31, 0);
   body.insert(body.end(), {0x81, 0x80});  // -127: 128 bytes of 0x80, cut at the row's end
-  auto bitmap = Decode<CLightwaveIFFDecoder>(Ilbm(Bmhd(1, 1, 24, 1), body));
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 0, 255, 255));
+  ExpectPixels(*Decode<CLightwaveIFFDecoder>(Ilbm(Bmhd(1, 1, 24, 1), body)),
+               {Px(0, 0, RvMakePixel(1, 0, 255, 255))});
 }
 
 TEST(LightwaveIFFDecoder, ChunksBeforeTheBodyAndMaskPlanesAreSkipped) {
-  const std::vector<Rgba> row = {{1, 2, 3, 0}, {250, 128, 7, 0}, {9, 8, 7, 0}};
+  const std::vector<Sample> row = {{1, 2, 3, 0}, {250, 128, 7, 0}, {9, 8, 7, 0}};
   Bytes planar = PlanarRow(row, 24);
   // A mask plane follows the colour planes of each row.
   Bytes masked = planar;
@@ -137,9 +117,7 @@ TEST(LightwaveIFFDecoder, ChunksBeforeTheBodyAndMaskPlanesAreSkipped) {
   const Bytes nested = Chunk("FORM", {'I', 'L', 'B', 'M', 'X', 'Y', 'Z', 'W', 0, 0, 0, 1, 9});
   const Bytes odd = Chunk("CAMG", {1, 2, 3});
   auto bitmap = Decode<CLightwaveIFFDecoder>(Ilbm(Bmhd(3, 1, 24, 0, 1), masked, {odd, nested}));
-  for (int x = 0; x < 3; ++x)
-    EXPECT_EQ(bitmap->GetPixel(x, 0), RvMakePixel(row[std::size_t(x)].r, row[std::size_t(x)].g,
-                                                  row[std::size_t(x)].b, 255));
+  ExpectRows(*bitmap, {{RvMakePixel(1, 2, 3), RvMakePixel(250, 128, 7), RvMakePixel(9, 8, 7)}});
 
   // A header longer than 20 bytes is stepped over whole.
   Bytes longHeader = Bmhd(3, 1, 24, 0);
@@ -175,7 +153,7 @@ TEST(LightwaveIFFDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
   EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Ilbm(Bmhd(1, 1, 24, 2), body)), kErrUnsupported);
 }
 
-TEST(LightwaveIFFDecoder, LyingSizesAndTruncatedFiles) {
+TEST(LightwaveIFFDecoder, LyingSizesAreRefused) {
   EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Ilbm(Bmhd(65535, 65535, 32, 0), Bytes(10, 0))),
             kErrFormat);
   EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Ilbm(Bmhd(3000, 3000, 32, 1), Bytes(10, 0))),
@@ -185,16 +163,4 @@ TEST(LightwaveIFFDecoder, LyingSizesAndTruncatedFiles) {
   const Bytes huge = {'C', 'M', 'A', 'P', 0x7F, 0, 0, 0};
   EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Ilbm(Bmhd(1, 1, 24, 0), Bytes(48, 0), {huge})),
             kErrEndOfFile);
-
-  const Bytes raw = DataBytes("ilbm24.iff");
-  const Bytes rle = DataBytes("ilbm24rle.iff");
-  for (std::size_t cut : {0, 3, 11, 20, 40})
-    EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Bytes(raw.begin(), raw.begin() + cut)),
-              kErrEndOfFile)
-        << cut;
-  EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Bytes(raw.begin(), raw.end() - 1)), kErrFormat);
-  for (std::size_t cut = 80; cut < rle.size() - 1; cut += 47)
-    EXPECT_EQ(DecodeError<CLightwaveIFFDecoder>(Bytes(rle.begin(), rle.begin() + cut)),
-              kErrEndOfFile)
-        << cut;
 }

@@ -1,7 +1,7 @@
 // Run-length decoders against plain reference decoders: large random but valid streams from a
 // seeded generator, so that most items go through the decoders' unchecked block-writing loops
-// and the last ones through their checked tails. Every pixel is compared; truncated copies of
-// the same streams must raise and never read past the data.
+// and the last ones through their checked tails. Every pixel is compared; cut copies of the
+// same streams must raise and never read past the data.
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iomanip>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "DecoderTestUtil.h"
+#include "DecoderTestSupport.h"
 #include "imaging/decoders/MayaIFFDecoder.h"
 #include "imaging/decoders/SGIDecoder.h"
 #include "imaging/decoders/TGADecoder.h"
@@ -61,91 +59,48 @@ struct Expected {
   std::vector<std::uint32_t> pixels;
 };
 
-std::string Hex(std::uint32_t v) {
-  std::ostringstream s;
-  s << "0x" << std::hex << std::setw(8) << std::setfill('0') << v;
-  return s.str();
-}
-
 // Compares geometry, every pixel, and that 8-bit rows keep their padding bytes zero (the
 // bitmap promises zeroed padding, and block writes past a row's end must not break that).
 ::testing::AssertionResult SamePixels(const CImageBitmap& bitmap, const Expected& e, int bpp) {
   if (bitmap.GetWidth() != e.width || bitmap.GetHeight() != e.height ||
       bitmap.GetBitsPerPixel() != bpp)
-    return ::testing::AssertionFailure()
-           << "got " << bitmap.GetWidth() << "x" << bitmap.GetHeight() << "x"
-           << bitmap.GetBitsPerPixel() << ", expected " << e.width << "x" << e.height << "x" << bpp;
-  const std::uint8_t* const* lines = bitmap.GetLineArray();
-  const int stride = bitmap.GetBytesPerLine();
+    return ::testing::AssertionFailure() << "got " << bitmap.GetWidth() << "x" << bitmap.GetHeight()
+                                         << "x" << bitmap.GetBitsPerPixel();
   for (int y = 0; y < e.height; ++y) {
-    const std::uint8_t* row = lines[y];
-    for (int x = 0; x < e.width; ++x) {
-      std::uint32_t got;
-      if (bpp == 8) {
-        got = row[x];
-      } else {
-        std::memcpy(&got, row + 4 * std::size_t(x), 4);
-      }
-      if (got != e.At(x, y))
+    const std::uint8_t* row = bitmap.GetLineArray()[y];
+    for (int x = 0; x < e.width; ++x)
+      if (bitmap.GetPixel(x, y) != e.At(x, y))
         return ::testing::AssertionFailure()
-               << "first differing pixel (" << x << "," << y << ") from the top: got " << Hex(got)
-               << ", expected " << Hex(e.At(x, y));
-    }
-    if (bpp == 8) {
-      for (int b = e.width; b < stride; ++b)
-        if (row[b] != 0)
-          return ::testing::AssertionFailure()
-                 << "padding byte " << b << " of row " << y << " is " << int(row[b]);
-    }
+               << "first differing pixel (" << x << "," << y << ") from the top: got "
+               << bitmap.GetPixel(x, y) << ", expected " << e.At(x, y);
+    for (int b = e.width; bpp == 8 && b < bitmap.GetBytesPerLine(); ++b)
+      if (row[b] != 0)
+        return ::testing::AssertionFailure() << "padding byte " << b << " of row " << y;
   }
   return ::testing::AssertionSuccess();
 }
 
-// Decodes from a buffer of exactly the file's size, so that the sanitizer sees any read past it
-// (a vector built by appending has spare capacity behind its end).
-template <class Decoder>
-std::unique_ptr<CImageBitmap> DecodeExact(const Bytes& file, std::size_t size, int bppWanted) {
-  const Bytes exact(file.begin(), file.begin() + std::ptrdiff_t(size));
-  return Decode<Decoder>(exact, bppWanted);
-}
-
-// Decodes the whole file and compares it with the expected pixels; an exception is a failure.
-template <class Decoder>
-::testing::AssertionResult DecodesTo(const Bytes& file, int bppWanted, const Expected& e, int bpp) {
-  try {
-    return SamePixels(*DecodeExact<Decoder>(file, file.size(), bppWanted), e, bpp);
-  } catch (const CTextException& x) {
-    return ::testing::AssertionFailure() << "decoding raised " << x.GetCode() << " " << x.GetText();
-  }
-}
-
-// Cuts the file at a few random points in [from, to); each cut must raise end-of-data, or the
+// Decodes the whole file (from a block of exactly its size) and compares it with the expected
+// pixels; an exception is a failure. Then four cuts in [from, to) must raise end-of-data, or the
 // format's corrupt or malformed code, and nothing else.
 template <class Decoder>
-void ExpectCutsRaise(const Bytes& file, std::size_t from, std::size_t to, Rng& rng, int bppWanted,
-                     const std::string& what) {
+void ExpectDecodesAndCutsRaise(const Bytes& file, int bppWanted, const Expected& e, int bpp,
+                               std::size_t from, std::size_t to, const std::string& what) {
+  std::string text;
+  std::unique_ptr<CImageBitmap> bitmap;
+  ASSERT_EQ(ErrorOf([&] { bitmap = Decode<Decoder>(file, bppWanted); }, &text), 0)
+      << what << ": " << text;
+  EXPECT_TRUE(SamePixels(*bitmap, e, bpp)) << what;
   ASSERT_LT(from, to) << what;
-  for (int i = 0; i < 4; ++i) {
-    const std::size_t cut =
-        from + std::size_t(std::uniform_int_distribution<std::size_t>(0, to - from - 1)(rng));
-    int code = 0;
-    std::string text;
-    try {
-      DecodeExact<Decoder>(file, cut, bppWanted);
-    } catch (const CTextException& e) {
-      code = e.GetCode();
-      text = e.GetText();
-    }
-    EXPECT_TRUE(code == kErrEndOfFile || code == kErrCorrupt || code == kErrFormat)
-        << what << ", cut at " << cut << " of " << file.size() << ": code " << code << " " << text;
-  }
+  SCOPED_TRACE(what);
+  ExpectCutsFail([&](const Bytes& b) { return Decode<Decoder>(b, bppWanted); }, file,
+                 {kErrEndOfFile, kErrCorrupt, kErrFormat}, false, from, to, (to - from + 3) / 4);
 }
 
 std::string Describe(const char* format, std::uint32_t seed, int w, int h,
                      const std::string& more) {
-  std::ostringstream s;
-  s << format << " seed " << seed << " size " << w << "x" << h << " " << more;
-  return s.str();
+  return std::string(format) + " seed " + std::to_string(seed) + " size " + std::to_string(w) +
+         "x" + std::to_string(h) + " " + more;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,10 +213,10 @@ TEST(RleDifferential, BmpRle8MatchesReferenceInBothRowOrdersAndOutputDepths) {
       const BmpRle b = MakeValidBmpRle(rng, sz.width, sz.height, topDown != 0, false);
       const std::string what =
           Describe("bmp rle8", seed, sz.width, sz.height, topDown ? "top-down" : "bottom-up");
-      EXPECT_TRUE(DecodesTo<CWinBmpDecoder>(b.file, 0, b.indices, 8)) << what << " 8-bit";
-      EXPECT_TRUE(DecodesTo<CWinBmpDecoder>(b.file, 32, b.colours, 32)) << what << " 32-bit";
-      ExpectCutsRaise<CWinBmpDecoder>(b.file, b.dataOffset, b.file.size(), rng, topDown ? 32 : 0,
-                                      what);
+      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 0, b.indices, 8, b.dataOffset,
+                                                b.file.size(), what);
+      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 32, b.colours, 32, b.dataOffset,
+                                                b.file.size(), what);
     }
   }
 }
@@ -275,9 +230,10 @@ TEST(RleDifferential, BmpRle4MatchesReference) {
       const BmpRle b = MakeValidBmpRle(rng, sz.width, sz.height, topDown != 0, true);
       const std::string what =
           Describe("bmp rle4", seed, sz.width, sz.height, topDown ? "top-down" : "bottom-up");
-      EXPECT_TRUE(DecodesTo<CWinBmpDecoder>(b.file, 0, b.indices, 8)) << what << " 8-bit";
-      EXPECT_TRUE(DecodesTo<CWinBmpDecoder>(b.file, 32, b.colours, 32)) << what << " 32-bit";
-      ExpectCutsRaise<CWinBmpDecoder>(b.file, b.dataOffset, b.file.size(), rng, 0, what);
+      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 0, b.indices, 8, b.dataOffset,
+                                                b.file.size(), what);
+      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 32, b.colours, 32, b.dataOffset,
+                                                b.file.size(), what);
     }
   }
 }
@@ -383,8 +339,8 @@ TEST(RleDifferential, TgaTrueColourPacketsMatchReference) {
         const std::string what =
             Describe("tga type 10", seed, sz.width, sz.height,
                      std::to_string(depth) + "-bit" + (topFirst ? " top first" : " bottom first"));
-        EXPECT_TRUE(DecodesTo<CTGADecoder>(t.file, 0, t.pixels, 32)) << what;
-        ExpectCutsRaise<CTGADecoder>(t.file, t.dataOffset, t.file.size(), rng, 0, what);
+        ExpectDecodesAndCutsRaise<CTGADecoder>(t.file, 0, t.pixels, 32, t.dataOffset, t.file.size(),
+                                               what);
       }
     }
   }
@@ -403,9 +359,8 @@ TEST(RleDifferential, TgaColourMappedAndGreyPacketsMatchReference) {
               Describe("tga", seed, sz.width, sz.height,
                        "type " + std::to_string(type) + " to " + std::to_string(bpp) + "-bit" +
                            (topFirst ? " top first" : " bottom first"));
-          EXPECT_TRUE(DecodesTo<CTGADecoder>(t.file, bpp == 8 ? 0 : 32, t.pixels, bpp)) << what;
-          ExpectCutsRaise<CTGADecoder>(t.file, t.dataOffset, t.file.size(), rng, bpp == 8 ? 0 : 32,
-                                       what);
+          ExpectDecodesAndCutsRaise<CTGADecoder>(t.file, bpp == 8 ? 0 : 32, t.pixels, bpp,
+                                                 t.dataOffset, t.file.size(), what);
         }
       }
     }
@@ -514,8 +469,8 @@ TEST(RleDifferential, SgiRowsMatchReferenceForAllChannelCountsAndSampleSizes) {
         const std::string what =
             Describe("sgi", seed, sz.width, sz.height,
                      std::to_string(channels) + " channels " + (wide ? "16-bit" : "8-bit"));
-        EXPECT_TRUE(DecodesTo<CSGIDecoder>(s.file, 0, s.pixels, 32)) << what;
-        ExpectCutsRaise<CSGIDecoder>(s.file, s.dataOffset, s.file.size(), rng, 0, what);
+        ExpectDecodesAndCutsRaise<CSGIDecoder>(s.file, 0, s.pixels, 32, s.dataOffset, s.file.size(),
+                                               what);
       }
     }
   }
@@ -660,8 +615,8 @@ TEST(RleDifferential, MayaTilesMatchReferenceIncludingEdgeTiles) {
     const std::string what = Describe("maya iff", seed, c.width, c.height,
                                       std::string(c.alpha ? "rgba" : "rgb") + " tiles " +
                                           std::to_string(c.tileW) + "x" + std::to_string(c.tileH));
-    EXPECT_TRUE(DecodesTo<CMayaIFFDecoder>(m.file, 0, m.pixels, 32)) << what;
-    ExpectCutsRaise<CMayaIFFDecoder>(m.file, m.tilesFrom, m.dataEnd, rng, 0, what);
+    ExpectDecodesAndCutsRaise<CMayaIFFDecoder>(m.file, 0, m.pixels, 32, m.tilesFrom, m.dataEnd,
+                                               what);
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DecoderTestUtil.h"
+#include "DecoderTestSupport.h"
 
 using namespace dectest;
 
@@ -49,10 +49,9 @@ TEST(SoftImageDecoder, VerbatimColourWithoutAlphaIsOpaque) {
   EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
   EXPECT_TRUE(bitmap->HasAlpha());
   // Rows run from the top down.
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0, 1, 2, 255));
-  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(20, 21, 22, 255));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(30, 31, 32, 255));
-  EXPECT_EQ(bitmap->GetPixel(2, 1), RvMakePixel(50, 51, 52, 255));
+  ExpectPixels(*bitmap,
+               {Px(0, 0, RvMakePixel(0, 1, 2, 255)), Px(2, 0, RvMakePixel(20, 21, 22, 255)),
+                Px(0, 1, RvMakePixel(30, 31, 32, 255)), Px(2, 1, RvMakePixel(50, 51, 52, 255))});
 }
 
 TEST(SoftImageDecoder, MixedRunLengthItems) {
@@ -62,13 +61,10 @@ TEST(SoftImageDecoder, MixedRunLengthItems) {
   w.U8(0x01).U8(1).U8(2).U8(3).U8(4).U8(5).U8(6);
   w.U8(0x82).U8(7).U8(8).U8(9);
   w.U8(0x80).BE16(3).U8(10).U8(11).U8(12);
-  auto bitmap = Decode<CSoftImageDecoder>(w.Get());
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 2, 3, 255));
-  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(4, 5, 6, 255));
-  EXPECT_EQ(bitmap->GetPixel(3, 0), RvMakePixel(7, 8, 9, 255));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(7, 8, 9, 255));
-  EXPECT_EQ(bitmap->GetPixel(1, 1), RvMakePixel(10, 11, 12, 255));
-  EXPECT_EQ(bitmap->GetPixel(3, 1), RvMakePixel(10, 11, 12, 255));
+  ExpectPixels(*Decode<CSoftImageDecoder>(w.Get()),
+               {Px(0, 0, RvMakePixel(1, 2, 3)), Px(1, 0, RvMakePixel(4, 5, 6)),
+                Px(3, 0, RvMakePixel(7, 8, 9)), Px(0, 1, RvMakePixel(7, 8, 9)),
+                Px(1, 1, RvMakePixel(10, 11, 12)), Px(3, 1, RvMakePixel(10, 11, 12))});
 }
 
 TEST(SoftImageDecoder, AlphaPacketFollowsEachColourRow) {
@@ -79,11 +75,9 @@ TEST(SoftImageDecoder, AlphaPacketFollowsEachColourRow) {
   w.U8(0x02).U8(100).U8(101).U8(102);
   w.U8(0x82).U8(4).U8(5).U8(6);
   w.U8(0x88).U8(200);
-  auto bitmap = Decode<CSoftImageDecoder>(w.Get());
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(1, 2, 3, 100));
-  EXPECT_EQ(bitmap->GetPixel(2, 0), RvMakePixel(1, 2, 3, 102));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(4, 5, 6, 200));
-  EXPECT_EQ(bitmap->GetPixel(2, 1), RvMakePixel(4, 5, 6, 200));
+  ExpectPixels(*Decode<CSoftImageDecoder>(w.Get()),
+               {Px(0, 0, RvMakePixel(1, 2, 3, 100)), Px(2, 0, RvMakePixel(1, 2, 3, 102)),
+                Px(0, 1, RvMakePixel(4, 5, 6, 200)), Px(2, 1, RvMakePixel(4, 5, 6, 200))});
 }
 
 TEST(SoftImageDecoder, ColourRunAcrossRowsReadsAlphaOnlyWhereAnItemEndsTheRow) {
@@ -92,9 +86,8 @@ TEST(SoftImageDecoder, ColourRunAcrossRowsReadsAlphaOnlyWhereAnItemEndsTheRow) {
   ByteWriter w = SoftHeader(2, 2, {kRgbRleChained, kAlphaRle});
   w.U8(0x83).U8(1).U8(2).U8(3);
   w.U8(0x81).U8(77);
-  auto bitmap = Decode<CSoftImageDecoder>(w.Get());
-  EXPECT_EQ(RvPixelAlpha(bitmap->GetPixel(0, 0)), 0);
-  EXPECT_EQ(RvPixelAlpha(bitmap->GetPixel(1, 1)), 77);
+  ExpectPixels(*Decode<CSoftImageDecoder>(w.Get()), {Px(0, 0, 0), Px(1, 1, 77u << 24)}, false,
+               0xFF000000u);
 }
 
 TEST(SoftImageDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
@@ -136,10 +129,7 @@ TEST(SoftImageDecoder, LyingSizesAndTruncatedFiles) {
 
   ByteWriter w = SoftHeader(4, 4, {kRgbRleChained, kAlphaRle});
   for (int y = 0; y < 4; ++y) w.U8(0x83).U8(y).U8(y).U8(y).U8(0x83).U8(50);
-  const Bytes file = w.Get();
-  EXPECT_NO_THROW(Decode<CSoftImageDecoder>(file));
-  for (std::size_t cut = 0; cut < file.size(); cut += 5)
-    EXPECT_EQ(DecodeError<CSoftImageDecoder>(Bytes(file.begin(), file.begin() + cut)),
-              kErrEndOfFile)
-        << cut;
+  const Bytes& file = w.Get();
+  ExpectCutsFail([](const Bytes& b) { return Decode<CSoftImageDecoder>(b); }, file, {kErrEndOfFile},
+                 false, 0, file.size(), 5);
 }

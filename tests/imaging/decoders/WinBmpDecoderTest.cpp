@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "DecoderTestUtil.h"
+#include "DecoderTestSupport.h"
 
 using namespace dectest;
 
@@ -47,45 +47,13 @@ std::vector<RvPixel> GreyPalette(int n) {
 
 }  // namespace
 
-// --- Files written by ImageMagick decode to the same pixels ImageMagick reads back.
-
-TEST(WinBmpDecoder, ToolFilesMatchTheToolsOwnDecode) {
-  struct Case {
-    const char* file;
-    int bpp;
-    bool alpha;
-    int tolerance;
-  };
-  // 16-bit components keep their top five bits here while ImageMagick rescales them, so those
-  // files may differ by up to 7 per component.
-  const Case cases[] = {
-      {"bmp24.bmp", 32, false, 0}, {"bmp32.bmp", 32, true, 0},   {"bmp8.bmp", 8, false, 0},
-      {"bmp8v5.bmp", 8, false, 0}, {"bmp8rle.bmp", 8, false, 0}, {"bmp4.bmp", 8, false, 0},
-      {"bmp1.bmp", 8, false, 0},   {"bmp565.bmp", 32, false, 7}, {"bmp555.bmp", 32, false, 7}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    auto bitmap = Decode<CWinBmpDecoder>(DataBytes(c.file));
-    EXPECT_EQ(bitmap->GetWidth(), 29);
-    EXPECT_EQ(bitmap->GetHeight(), 11);
-    EXPECT_EQ(bitmap->GetBitsPerPixel(), c.bpp);
-    EXPECT_FALSE(bitmap->HasAlpha());
-    ExpectMatchesReference(*bitmap, DataFile(c.file), c.alpha, c.tolerance);
-  }
-}
-
-TEST(WinBmpDecoder, ToolFileExpandsToThirtyTwoBitsOnRequest) {
-  auto bitmap = Decode<CWinBmpDecoder>(DataBytes("bmp8rle.bmp"), 32);
-  EXPECT_EQ(bitmap->GetBitsPerPixel(), 32);
-  ExpectMatchesReference(*bitmap, DataFile("bmp8rle.bmp"), false);
-}
-
 // --- Images built here: every depth, 1x1 and odd widths, both row orders.
 
 TEST(WinBmpDecoder, TwentyFourBitOnePixel) {
   BmpLayout s;
   auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {0x10, 0x20, 0x30, 0}));
   ASSERT_EQ(bitmap->GetBitsPerPixel(), 32);
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(0x30, 0x20, 0x10, 255));
+  ExpectPixels(*bitmap, {Px(0, 0, RvMakePixel(0x30, 0x20, 0x10, 255))});
 }
 
 TEST(WinBmpDecoder, RowsAreBottomUpUnlessHeightIsNegative) {
@@ -95,14 +63,11 @@ TEST(WinBmpDecoder, RowsAreBottomUpUnlessHeightIsNegative) {
   s.bits = 8;
   s.height = 2;
   s.palette = GreyPalette(3);
-  auto bottomUp = Decode<CWinBmpDecoder>(MakeBmp(s, pixels));
-  EXPECT_EQ(bottomUp->GetPixel(0, 0), 2u);
-  EXPECT_EQ(bottomUp->GetPixel(0, 1), 1u);
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, pixels)), {{2}, {1}});
   s.height = -2;
   auto topDown = Decode<CWinBmpDecoder>(MakeBmp(s, pixels));
   EXPECT_EQ(topDown->GetHeight(), 2);
-  EXPECT_EQ(topDown->GetPixel(0, 0), 1u);
-  EXPECT_EQ(topDown->GetPixel(0, 1), 2u);
+  ExpectRows(*topDown, {{1}, {2}});
 }
 
 TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
@@ -114,11 +79,7 @@ TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
   // Bottom row 10110000 111xxxxx, top row all set; each row padded to four bytes.
   auto one = Decode<CWinBmpDecoder>(MakeBmp(s, {0xB0, 0xE0, 0, 0, 0xFF, 0xFF, 0, 0}));
   ASSERT_EQ(one->GetBitsPerPixel(), 8);
-  const int bottom[11] = {1, 0, 1, 1, 0, 0, 0, 0, 1, 1, 1};
-  for (int x = 0; x < 11; ++x) {
-    EXPECT_EQ(one->GetPixel(x, 1), RvPixel(bottom[x])) << x;
-    EXPECT_EQ(one->GetPixel(x, 0), 1u) << x;
-  }
+  ExpectRows(*one, {{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {1, 0, 1, 1, 0, 0, 0, 0, 1, 1, 1}});
   EXPECT_EQ(one->GetPalette()[1], RvMakePixel(255, 255, 255));
 
   s.bits = 4;
@@ -126,9 +87,7 @@ TEST(WinBmpDecoder, OneAndFourBitRowsUnpackFromTheTopBitWithRowPadding) {
   s.height = 1;
   s.palette = GreyPalette(16);
   auto four = Decode<CWinBmpDecoder>(MakeBmp(s, {0x9A, 0xF0, 0, 0}));
-  EXPECT_EQ(four->GetPixel(0, 0), 9u);
-  EXPECT_EQ(four->GetPixel(1, 0), 10u);
-  EXPECT_EQ(four->GetPixel(2, 0), 15u);
+  ExpectRows(*four, {{9, 10, 15}});
   EXPECT_EQ(four->GetPalette()[15], RvMakePixel(150, 150, 150));
 }
 
@@ -137,24 +96,21 @@ TEST(WinBmpDecoder, SixteenBitFiveFiveFiveAndBitFields) {
   s.bits = 16;
   s.width = 3;
   // 0x7C00 red, 0x03E0 green, 0x001F blue in 5-5-5.
-  auto plain = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}));
-  EXPECT_EQ(plain->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
-  EXPECT_EQ(plain->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
-  EXPECT_EQ(plain->GetPixel(2, 0), RvMakePixel(0, 0, 248, 255));
+  const std::vector<std::vector<RvPixel>> primaries = {
+      {RvMakePixel(248, 0, 0), RvMakePixel(0, 248, 0), RvMakePixel(0, 0, 248)}};
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0})),
+             primaries);
 
   // A green mask of 0x07E0 means 5-6-5: 0xF800 red, 0x07E0 green, 0x001F blue.
   s.compression = 3;
   s.greenMask = 0x07E0;
-  auto wide = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0, 0}));
-  EXPECT_EQ(wide->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
-  EXPECT_EQ(wide->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
-  EXPECT_EQ(wide->GetPixel(2, 0), RvMakePixel(0, 0, 248, 255));
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0, 0})),
+             primaries);
 
   // Bit fields whose green mask is 0x03E0 stay 5-5-5.
   s.greenMask = 0x03E0;
-  auto fields555 = Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0}));
-  EXPECT_EQ(fields555->GetPixel(0, 0), RvMakePixel(248, 0, 0, 255));
-  EXPECT_EQ(fields555->GetPixel(1, 0), RvMakePixel(0, 248, 0, 255));
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x00, 0, 0})),
+             primaries);
 }
 
 TEST(WinBmpDecoder, ThirtyTwoBitKeepsTheFourthByteWithoutSettingAlpha) {
@@ -163,8 +119,7 @@ TEST(WinBmpDecoder, ThirtyTwoBitKeepsTheFourthByteWithoutSettingAlpha) {
   s.width = 2;
   auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_FALSE(bitmap->HasAlpha());
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(3, 2, 1, 4));
-  EXPECT_EQ(bitmap->GetPixel(1, 0), RvMakePixel(7, 6, 5, 8));
+  ExpectRows(*bitmap, {{RvMakePixel(3, 2, 1, 4), RvMakePixel(7, 6, 5, 8)}});
 }
 
 TEST(WinBmpDecoder, MissingPaddingAfterTheLastRowIsAccepted) {
@@ -172,9 +127,8 @@ TEST(WinBmpDecoder, MissingPaddingAfterTheLastRowIsAccepted) {
   s.width = 1;
   s.height = 2;
   // Bottom row with its padding byte, top row without.
-  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0, 4, 5, 6}));
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(6, 5, 4, 255));
-  EXPECT_EQ(bitmap->GetPixel(0, 1), RvMakePixel(3, 2, 1, 255));
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {1, 2, 3, 0, 4, 5, 6})),
+             {{RvMakePixel(6, 5, 4)}, {RvMakePixel(3, 2, 1)}});
 }
 
 // --- Run-length encoded bitmaps.
@@ -192,10 +146,8 @@ TEST(WinBmpDecoder, Rle8RunsAbsoluteRunsAndEscapes) {
                       2,  9, 0, 0,  // middle row: two 9s, the rest stays 0
                       20, 5,        // top row: a run longer than the row is cut at its end
                       0,  1};       // end of bitmap
-  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, data));
-  const RvPixel expected[3][6] = {{5, 5, 5, 5, 5, 5}, {9, 9, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}};
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(bitmap->GetPixel(x, y), expected[y][x]) << x << "," << y;
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, data)),
+             {{5, 5, 5, 5, 5, 5}, {9, 9, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}});
 }
 
 TEST(WinBmpDecoder, Rle4AlternatesNibbles) {
@@ -205,34 +157,23 @@ TEST(WinBmpDecoder, Rle4AlternatesNibbles) {
   s.width = 7;
   s.palette = GreyPalette(16);
   // Run of three from 0x12 gives 1 2 1; absolute run of three 4 5 6 (two bytes, already even).
-  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {3, 0x12, 0, 3, 0x45, 0x60, 0, 1}));
-  const RvPixel expected[7] = {1, 2, 1, 4, 5, 6, 0};
-  for (int x = 0; x < 7; ++x) EXPECT_EQ(bitmap->GetPixel(x, 0), expected[x]) << x;
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {3, 0x12, 0, 3, 0x45, 0x60, 0, 1})),
+             {{1, 2, 1, 4, 5, 6, 0}});
 }
 
-TEST(WinBmpDecoder, RleDeltaEscapeIsRefused) {
-  BmpLayout s;
-  s.bits = 8;
-  s.compression = 1;
-  s.width = 4;
-  s.palette = GreyPalette(2);
-  std::string text;
-  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 2, 1, 1, 0, 1}), &text), kErrUnsupported);
-  EXPECT_EQ(text, "Decoder error: Encountered delta escape.\n");
-}
-
-TEST(WinBmpDecoder, RleAbsoluteRunPastTheRowIsCutAndDataEndingEarlyRaisesEndOfFile) {
+TEST(WinBmpDecoder, RleAbsoluteRunPastTheRowIsCutDeltaIsRefusedAndEarlyEndRaises) {
   BmpLayout s;
   s.bits = 8;
   s.compression = 1;
   s.width = 2;
   s.palette = GreyPalette(10);
-  auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}));
-  EXPECT_EQ(bitmap->GetPixel(0, 0), 1u);
-  EXPECT_EQ(bitmap->GetPixel(1, 0), 2u);
+  ExpectRows(*Decode<CWinBmpDecoder>(MakeBmp(s, {0, 5, 1, 2, 3, 4, 5, 0, 0, 1})), {{1, 2}});
   // No end-of-row or end-of-bitmap before the data runs out.
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {2, 1})), kErrEndOfFile);
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 5, 1, 2})), kErrEndOfFile);
+  std::string text;
+  EXPECT_EQ(DecodeError<CWinBmpDecoder>(MakeBmp(s, {0, 2, 1, 1, 0, 1}), &text), kErrUnsupported);
+  EXPECT_EQ(text, "Decoder error: Encountered delta escape.\n");
 }
 
 // --- Bad headers and truncated files.
@@ -284,31 +225,13 @@ TEST(WinBmpDecoder, LyingCountsAndOffsets) {
   s.palette = GreyPalette(4);
   s.colorsUsed = 0xFFFFFFFF;
   auto bitmap = Decode<CWinBmpDecoder>(MakeBmp(s, {3, 0, 0, 0}));
-  EXPECT_EQ(bitmap->GetPixel(0, 0), 3u);
+  ExpectPixels(*bitmap, {Px(0, 0, 3)});
   EXPECT_EQ(bitmap->GetPalette()[3], RvMakePixel(30, 30, 30));
 
   // A data offset past the end of the file.
   Bytes far = MakeBmp(BmpLayout(), {1, 2, 3, 0});
   far[13] = 0x40;
   EXPECT_EQ(DecodeError<CWinBmpDecoder>(far), kErrEndOfFile);
-}
-
-TEST(WinBmpDecoder, TruncatedFilesRaiseAndNeverCrash) {
-  const Bytes raw = DataBytes("bmp24.bmp");
-  const Bytes rle = DataBytes("bmp8rle.bmp");
-  // Inside the headers the data simply ends.
-  for (std::size_t cut : {std::size_t(0), std::size_t(1), std::size_t(13), std::size_t(30)}) {
-    EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(raw.begin(), raw.begin() + cut)), kErrEndOfFile)
-        << cut;
-  }
-  // Uncompressed pixels cut short: the header claims more than the file holds.
-  EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(raw.begin(), raw.begin() + raw.size() / 2)),
-            kErrFormat);
-  // Run-length data cut short ends before the picture is complete.
-  const std::size_t rleData = rle[10] | (rle[11] << 8);
-  for (std::size_t cut = rleData + 2; cut < rle.size() - 2; cut += 37)
-    EXPECT_EQ(DecodeError<CWinBmpDecoder>(Bytes(rle.begin(), rle.begin() + cut)), kErrEndOfFile)
-        << cut;
 }
 
 // Rows are decoded in place with whole-block writes past each item, and the bitmap is not cleared

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "TestUtil.h"
+#include "DecoderTestSupport.h"
 #include "imaging/FrameDecoder.h"
 #include "imaging/plugins/KaConverterPlugInList.h"
 
@@ -47,14 +47,9 @@ class CineonPlugIn : public ::testing::Test {
     const std::string path = m_dir.File("bad.cin");
     rvtest::WriteFile(path, bytes);
     CDIBSectionBitmap bitmap;
-    try {
-      m_decoder.DecodeFile(path, &bitmap);
-    } catch (const CTextException& e) {
-      *code = e.GetCode();
-      return e.GetText();
-    }
-    *code = 0;
-    return "";
+    std::string text;
+    *code = dectest::ErrorOf([&] { m_decoder.DecodeFile(path, &bitmap); }, &text);
+    return text;
   }
 
   rvtest::TempDir m_dir;
@@ -63,26 +58,12 @@ class CineonPlugIn : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CineonPlugIn, LinearDpxFilesDecodeToTheirSource) {
-  for (const char* name : {"dpx8.dpx", "dpx10.dpx", "dpx12.dpx", "dpx16.dpx"}) {
-    EXPECT_EQ(Decode(DataFile(name)), Bytes("src.rgba")) << name;
-  }
+// The pixel code's files of every depth and kind are tested on their own (FilmRasterTest); here
+// the plug-in's hand-over of pixels, alpha, values and errors.
+TEST_F(CineonPlugIn, DpxFilesDecodeToTheirSource) {
+  EXPECT_EQ(Decode(DataFile("dpx10.dpx")), Bytes("src.rgba"));
   EXPECT_EQ(Decode(DataFile("rgba10.dpx")), Bytes("srca.rgba"));
   EXPECT_EQ(m_decoder.GetConverter()->GetLastConverterName(), "Cineon/DPX Converter");
-}
-
-TEST_F(CineonPlugIn, CineonFilesOfEveryDepthDecode) {
-  m_decoder.SetCineonValues(1.7, 2.2, 95, 685, 0);
-  for (const char* name : {"cin8.cin", "cin10.cin", "cin16.cin", "dpxlog10.dpx"}) {
-    const std::string rgba = Decode(DataFile(name));
-    ASSERT_EQ(rgba.size(), 96u) << name;
-    // Black stays black (8-bit codes are coarse: ImageMagick's black is code 24, about 96).
-    EXPECT_LE(std::uint8_t(rgba[0]), 5) << name;
-    EXPECT_LE(std::uint8_t(rgba[1]), 5) << name;
-    EXPECT_LE(std::uint8_t(rgba[2]), 5) << name;
-    EXPECT_EQ(std::uint8_t(rgba[3]), 255) << name;
-    EXPECT_GE(std::uint8_t(rgba[20]), 250) << name;  // and white white
-  }
 }
 
 TEST_F(CineonPlugIn, EachOfTheFiveValuesChangesALogFileButNotALinearOne) {
@@ -117,23 +98,9 @@ TEST_F(CineonPlugIn, MalformedFilesRaiseCodeTwoWithTheReadersText) {
   const std::string cin = Bytes("cin10.cin");
   EXPECT_EQ(Error(cin.substr(0, cin.size() - 10), &code), "Error reading file.");
   EXPECT_EQ(code, 2);
-  EXPECT_EQ(Error(cin.substr(0, 600), &code), "Error reading file.");
   std::string version = cin;
   version[25] = '9';  // "V9.5"
   EXPECT_EQ(Error(version, &code), "Unsupported file version.");
-  std::string packing = cin;
-  packing[681] = 9;
-  EXPECT_EQ(Error(packing, &code), "Unknown data packing scheme.");
-  std::string interleave = cin;
-  interleave[680] = 2;
-  EXPECT_EQ(Error(interleave, &code), "Unknown data interleaving scheme.");
-  std::string varying = cin;
-  varying[196 + 28 + 7] = 7;  // second channel's width
-  EXPECT_EQ(Error(varying, &code), "Channels with varying dimensions not supported.");
-  std::string metric = cin;
-  metric[196] = 3;
-  EXPECT_EQ(Error(metric, &code),
-            "File does not contain RGB data in supported (universal metric) channels.");
   EXPECT_EQ(code, 2);
 }
 

@@ -90,27 +90,14 @@ TEST(LutProfile, WordsIgnoreCaseAndColonsAndHashesSeparate) {
 }
 
 TEST(LutProfile, OtherLinesAreIgnored) {
-  bool ok = false;
-  const CineonValues v = ReadLut(
-      "\n"
-      "# a comment\n"
-      "RED Reference White 1\n"
-      "RGB Reference Grey 500\n"
-      "RGB Reference White\n"
-      "RGB Film Speed abc\n"
-      "RGB Softclip\n"
-      "RGB Something Else 5\n",
-      &ok);
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(v, kSome);
-}
-
-TEST(LutProfile, FileWithoutRgbLinesChangesNothing) {
-  bool ok = false;
-  EXPECT_EQ(ReadLut("LUT: 3 1024\n0 0 0\n", &ok), kSome);
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(ReadLut("", &ok), kSome);
-  EXPECT_TRUE(ok);
+  for (const char* text : {"\n# a comment\nRED Reference White 1\nRGB Reference Grey 500\n"
+                           "RGB Reference White\nRGB Film Speed abc\nRGB Softclip\n"
+                           "RGB Something Else 5\n",
+                           "LUT: 3 1024\n0 0 0\n", ""}) {
+    bool ok = false;
+    EXPECT_EQ(ReadLut(text, &ok), kSome) << text;
+    EXPECT_TRUE(ok) << text;
+  }
 }
 
 TEST(LutProfile, MalformedNumberFailsAndChangesNothing) {

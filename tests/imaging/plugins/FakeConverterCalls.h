@@ -28,3 +28,24 @@ struct FakeCalls {
 };
 
 using FakeConverterCallsFn = FakeCalls* (*)();
+
+#ifdef RV_FAKE_PLUGIN_DIR
+#include <dlfcn.h>
+
+#include <string>
+
+// The built test plug-in of a variant.
+inline std::string FakePlugIn(const std::string& variant) {
+  return std::string(RV_FAKE_PLUGIN_DIR) + "/" + variant + "/" + variant + ".kcv";
+}
+
+// The counters of the plug-in loaded from path (the same path gives the same loaded library),
+// valid while whoever loaded it keeps it; null when it is not loaded.
+inline FakeCalls* CallsOf(const std::string& path) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (handle == nullptr) return nullptr;
+  auto fn = reinterpret_cast<FakeConverterCallsFn>(dlsym(handle, "FakeConverterCalls"));
+  dlclose(handle);
+  return fn ? fn() : nullptr;
+}
+#endif

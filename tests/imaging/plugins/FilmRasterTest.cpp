@@ -141,21 +141,14 @@ Bytes Pixel(const Picture& p, std::uint32_t x, std::uint32_t y) {
 // --- files written by ImageMagick --------------------------------------------------------
 
 TEST(FilmRasterFiles, LinearDpxOfEveryDepthDecodesToTheSourcePixels) {
-  const Bytes expected = Load("src.rgba");
-  for (const char* name : {"dpx8.dpx", "dpx10.dpx", "dpx12.dpx", "dpx16.dpx"}) {
+  for (const char* name : {"dpx8.dpx", "dpx10.dpx", "dpx12.dpx", "dpx16.dpx", "rgba10.dpx"}) {
     SCOPED_TRACE(name);
     const Picture p = Decode(Load(name));
     ASSERT_EQ(p.error, FilmError::kNone);
     EXPECT_EQ(p.width, 6u);
     EXPECT_EQ(p.height, 4u);
-    EXPECT_EQ(p.rgba, expected);
+    EXPECT_EQ(p.rgba, Load(name[0] == 'r' ? "srca.rgba" : "src.rgba"));  // alpha kept
   }
-}
-
-TEST(FilmRasterFiles, RgbaDpxKeepsItsAlpha) {
-  const Picture p = Decode(Load("rgba10.dpx"));
-  ASSERT_EQ(p.error, FilmError::kNone);
-  EXPECT_EQ(p.rgba, Load("srca.rgba"));
 }
 
 TEST(FilmRasterFiles, GreyDpxFillsAllThreeColours) {
@@ -221,12 +214,12 @@ TEST(FilmRasterFiles, EveryPrefixOfAFileFailsCleanlyOrDecodesInBounds) {
   for (const char* name : {"cin10.cin", "cin8.cin", "dpx10.dpx", "rgba10.dpx"}) {
     const Bytes full = Load(name);
     for (std::size_t n = 0; n < full.size(); n += (n < 900 ? 1 : 7)) {
-      // A copy of exactly n bytes, so the sanitizer sees any read past the end.
-      const Bytes prefix(full.begin(), full.begin() + n);
-      const Picture p = Decode(prefix);
-      if (n < 2048 && std::string(name).find(".dpx") != std::string::npos) {
+      // A copy of exactly n bytes, so the sanitizer sees any read past the end. A cut before the
+      // pixel data (at 2048 in all four) is a read error; a later one may also be read as
+      // tightly packed lines (the layout is told by the file's size alone).
+      const Picture p = Decode(Bytes(full.begin(), full.begin() + n));
+      if (n < 2048 || p.error != FilmError::kNone)
         EXPECT_EQ(p.error, FilmError::kRead) << name << " " << n;
-      }
     }
   }
 }
@@ -320,36 +313,23 @@ TEST(FilmRasterErrors, EachFailureHasItsText) {
 
 TEST(FilmRasterErrors, HeadersMapToTheirFailures) {
   const Bytes word = {0xFF, 0xC0, 0x00, 0x00};
-  DpxHeader dpx;
-  dpx.version = "V3.0";
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kVersion);
-  dpx = DpxHeader{};
-  dpx.descriptor = 1;
-  dpx.elements = 3;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kInterleave);
-  dpx = DpxHeader{};
-  dpx.packing = 3;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.encoding = 1;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.bits = 32;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kPacking);
-  dpx = DpxHeader{};
-  dpx.descriptor = 100;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kChannels);
-  dpx = DpxHeader{};
-  dpx.width = 2;  // needs two words, has one
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-  dpx = DpxHeader{};
-  dpx.width = 0;
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-  dpx = DpxHeader{};
-  dpx.width = 60000;
-  dpx.height = 60000;  // beyond the pixel limit, refused before any allocation
-  EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, FilmError::kRead);
-
+  using Change = void (*)(DpxHeader*);
+  const std::pair<Change, FilmError> dpxCases[] = {
+      {[](DpxHeader* h) { h->version = "V3.0"; }, FilmError::kVersion},
+      {[](DpxHeader* h) { h->descriptor = 1, h->elements = 3; }, FilmError::kInterleave},
+      {[](DpxHeader* h) { h->packing = 3; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->encoding = 1; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->bits = 32; }, FilmError::kPacking},
+      {[](DpxHeader* h) { h->descriptor = 100; }, FilmError::kChannels},
+      {[](DpxHeader* h) { h->width = 2; }, FilmError::kRead},  // needs two words, has one
+      {[](DpxHeader* h) { h->width = 0; }, FilmError::kRead},
+      // Beyond the pixel limit, refused before any allocation.
+      {[](DpxHeader* h) { h->width = h->height = 60000; }, FilmError::kRead}};
+  for (const auto& [change, error] : dpxCases) {
+    DpxHeader dpx;
+    change(&dpx);
+    EXPECT_EQ(Decode(MakeDpx(dpx, word)).error, error) << int(error);
+  }
   CineonHeader cin;
   cin.version = "V3.0";
   EXPECT_EQ(Decode(MakeCineon(cin, word)).error, FilmError::kVersion);

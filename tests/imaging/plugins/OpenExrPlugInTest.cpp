@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestUtil.h"
+#include "DecoderTestSupport.h"
 #include "imaging/FrameDecoder.h"
 #include "imaging/plugins/KaConverterPlugInList.h"
 
@@ -48,13 +48,7 @@ class OpenExrPlugIn : public ::testing::Test {
     const std::string path = m_dir.File("bad.exr");
     rvtest::WriteFile(path, bytes);
     CDIBSectionBitmap bitmap;
-    try {
-      m_decoder.DecodeFile(path, &bitmap);
-    } catch (const CTextException& e) {
-      if (text != nullptr) *text = e.GetText();
-      return e.GetCode();
-    }
-    return 0;
+    return dectest::ErrorOf([&] { m_decoder.DecodeFile(path, &bitmap); }, text);
   }
 
   rvtest::TempDir m_dir;

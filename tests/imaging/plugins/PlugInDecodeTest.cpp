@@ -1,6 +1,5 @@
 // Frames decoded through converter plug-ins installed in the frame decoder: both generations,
 // precedence over the built-in decoders, failures and the hand-over of the Cineon values.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,18 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "DecoderTestSupport.h"
 #include "FakeConverterCalls.h"
-#include "TestUtil.h"
 #include "imaging/FrameDecoder.h"
 #include "imaging/plugins/KaConverterPlugInList.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string FakePlugIn(const std::string& variant) {
-  return std::string(RV_FAKE_PLUGIN_DIR) + "/" + variant + "/" + variant + ".kcv";
-}
 
 // A file of the test plug-ins' format with the given flags and pixels (B, G, R, A each).
 std::string TestFrame(std::uint32_t width, std::uint32_t height, std::uint32_t flags,
@@ -50,27 +45,16 @@ class PlugInDecoder {
     m_decoder.SetConverter(std::make_unique<CKaConverterPlugInList>(
         m_dir.Path().string() + "/*.kcv", m_dir.File("Kacv.log")));
   }
-  ~PlugInDecoder() {
-    for (void* h : m_handles) dlclose(h);
-  }
-
   CFrameDecoder& Decoder() { return m_decoder; }
   std::string Write(const std::string& name, const std::string& bytes) {
     rvtest::WriteFile(m_dir.File(name), bytes);
     return m_dir.File(name);
   }
-  FakeCalls* Calls(std::size_t index) {
-    void* h = dlopen(m_paths.at(index).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
-    if (h == nullptr) return nullptr;
-    m_handles.push_back(h);
-    auto fn = reinterpret_cast<FakeConverterCallsFn>(dlsym(h, "FakeConverterCalls"));
-    return fn ? fn() : nullptr;
-  }
+  FakeCalls* Calls(std::size_t index) { return CallsOf(m_paths.at(index)); }
 
  private:
   rvtest::TempDir m_dir;
   std::vector<std::string> m_paths;
-  std::vector<void*> m_handles;
   CFrameDecoder m_decoder;
 };
 
@@ -86,53 +70,30 @@ void ExpectPixels(const CImageBitmap& bitmap, std::uint32_t width,
 
 int DecodeErrorCode(CFrameDecoder& decoder, const std::string& path, std::string* text) {
   CDIBSectionBitmap bitmap;
-  try {
-    decoder.DecodeFile(path, &bitmap);
-  } catch (const CTextException& e) {
-    *text = e.GetText();
-    return e.GetCode();
-  }
-  return 0;
+  return dectest::ErrorOf([&] { decoder.DecodeFile(path, &bitmap); }, text);
 }
 
 }  // namespace
 
-TEST(PlugInDecode, ReaderTableGenerationConvertsThroughTheSource) {
-  PlugInDecoder d({"reader"});
-  const std::string file = d.Write("f.tplg", TestFrame(3, 2, 0, kPixels));
-  CDIBSectionBitmap bitmap;
-  d.Decoder().DecodeFile(file, &bitmap);
-  ExpectPixels(bitmap, 3, kPixels);
-  EXPECT_EQ(bitmap.GetLockCount(), 0);
-  FakeCalls* calls = d.Calls(0);
-  ASSERT_NE(calls, nullptr);
-  EXPECT_EQ(calls->beforeConvert, 1);
-  EXPECT_EQ(std::string(calls->order, calls->orderCount), "hvc");
-  EXPECT_EQ(calls->afterConvert, 0);  // exported, never called
-}
-
-TEST(PlugInDecode, InMemoryGenerationGetsTheWholeFile) {
-  PlugInDecoder d({"memory"});
-  const std::string file = d.Write("f.tplg", TestFrame(2, 3, 0, kPixels));
-  CDIBSectionBitmap bitmap;
-  d.Decoder().DecodeFile(file, &bitmap);
-  ExpectPixels(bitmap, 2, kPixels);
-  FakeCalls* calls = d.Calls(0);
-  ASSERT_NE(calls, nullptr);
-  EXPECT_EQ(std::string(calls->order, calls->orderCount), "HvC");
-}
-
-TEST(PlugInDecode, OnlyReadHeader2IsDrivenThroughTheReaderTable) {
-  PlugInDecoder d({"header2only"});
-  const std::string file = d.Write("f.tplg", TestFrame(3, 2, 0, kPixels));
-  CDIBSectionBitmap bitmap;
-  d.Decoder().DecodeFile(file, &bitmap);
-  ExpectPixels(bitmap, 3, kPixels);
-  FakeCalls* calls = d.Calls(0);
-  ASSERT_NE(calls, nullptr);
-  EXPECT_EQ(calls->readHeader2, 0);
-  EXPECT_EQ(calls->readHeader, 1);
-  EXPECT_EQ(calls->doConversion, 1);
+// Each generation of plug-in, with the calls it gets in order (h header, H header in memory,
+// v values, c convert, C convert in memory); a plug-in exporting only one of the two in-memory
+// calls is driven through the reader table.
+TEST(PlugInDecode, EachGenerationConvertsWithItsCalls) {
+  for (const auto& [variant, order] : {std::pair<std::string, std::string>{"reader", "hvc"},
+                                       {"memory", "HvC"},
+                                       {"header2only", "hvc"}}) {
+    SCOPED_TRACE(variant);
+    PlugInDecoder d({variant});
+    CDIBSectionBitmap bitmap;
+    d.Decoder().DecodeFile(d.Write("f.tplg", TestFrame(3, 2, 0, kPixels)), &bitmap);
+    ExpectPixels(bitmap, 3, kPixels);
+    EXPECT_EQ(bitmap.GetLockCount(), 0);
+    FakeCalls* calls = d.Calls(0);
+    ASSERT_NE(calls, nullptr);
+    EXPECT_EQ(calls->beforeConvert, 1);
+    EXPECT_EQ(std::string(calls->order, calls->orderCount), order);
+    EXPECT_EQ(calls->afterConvert, 0);  // exported, never called
+  }
 }
 
 TEST(PlugInDecode, FirstPlugInInScanOrderWins) {

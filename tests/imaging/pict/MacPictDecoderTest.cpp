@@ -384,7 +384,7 @@ TEST(MacPictErrors, AbsurdFrameIsRefusedBeforeAllocating) {
   EXPECT_EQ(DecodeError(data), kErrNoMemory);
 }
 
-TEST(MacPictErrors, FrameTheFileCannotCoverIsRefusedUnlessSmall) {
+TEST(MacPictErrors, PicturesTheFileCannotCoverAreRefusedUnlessSmall) {
   // One 2 x 1 image stretched over a 5000 x 5000 frame (100 MB of canvas from a few hundred
   // bytes) is refused; over a 1000 x 1000 frame it is drawn.
   for (const int side : {5000, 1000}) {
@@ -394,8 +394,16 @@ TEST(MacPictErrors, FrameTheFileCannotCoverIsRefusedUnlessSmall) {
     std::string text;
     const int code = DecodeError(data, &text);
     EXPECT_EQ(code, side == 5000 ? kErrFormat : 0) << side;
-    if (code) EXPECT_NE(text.find("larger than the file's data can describe"), std::string::npos);
+    if (code) {
+      EXPECT_NE(text.find("larger than the file's data can describe"), std::string::npos);
+    }
   }
+  // Empty raw rows (row bytes 0) over 30000 x 2000 bounds: 60 M pixels expanded from nothing.
+  PictWriter empty(2, 8, 4);
+  empty.Op(0x9A).Long(0xFF).PixMap(0, 2000, 30000, 1, 32, 3);
+  std::string text;
+  EXPECT_EQ(DecodeError(empty.Rect(0, 0, 4, 8).Rect(0, 0, 4, 8).Word(0).End(), &text), kErrFormat);
+  EXPECT_NE(text.find("images are larger than the file's data"), std::string::npos) << text;
 }
 
 // Corrupted bytes either decode or raise a decoder error (cut files are in the decoder tables).

@@ -218,8 +218,9 @@ TEST(FilmRasterFiles, EveryPrefixOfAFileFailsCleanlyOrDecodesInBounds) {
       // pixel data (at 2048 in all four) is a read error; a later one may also be read as
       // tightly packed lines (the layout is told by the file's size alone).
       const Picture p = Decode(Bytes(full.begin(), full.begin() + n));
-      if (n < 2048 || p.error != FilmError::kNone)
+      if (n < 2048 || p.error != FilmError::kNone) {
         EXPECT_EQ(p.error, FilmError::kRead) << name << " " << n;
+      }
     }
   }
 }

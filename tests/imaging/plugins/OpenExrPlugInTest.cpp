@@ -129,6 +129,30 @@ TEST_F(OpenExrPlugIn, AbsurdWindowsAreRefusedBeforeAllocating) {
   }
 }
 
+TEST_F(OpenExrPlugIn, AttributeSizesBeyondTheFileAreRefusedBeforeAllocating) {
+  // The library would allocate (and zero) what the size fields claim before reading.
+  const std::string bytes = rvtest::ReadFile(DataFile("scan_piz_half_rgba.exr"));
+  const auto attribute = [](const std::string& name, const std::string& type,
+                            const std::vector<std::int32_t>& values) {
+    std::string a = name + '\0' + type + '\0';
+    const std::int32_t size = std::int32_t(values.size() * 4);
+    a.append(reinterpret_cast<const char*>(&size), 4);
+    a.append(reinterpret_cast<const char*>(values.data()), values.size() * 4);
+    return a;
+  };
+  std::string longString = bytes;  // the first attribute is a string: claim 1.8 GB for it
+  const std::size_t sizeField = longString.find(std::string("string") + '\0') + 7;
+  const std::int32_t huge = 1828716563;
+  std::memcpy(&longString[sizeField], &huge, 4);
+  for (const std::string& broken :
+       {longString, bytes.substr(0, 8) + attribute("v", "stringvector", {huge}) + bytes.substr(8),
+        bytes.substr(0, 8) + attribute("p", "preview", {60000, 60000}) + bytes.substr(8)}) {
+    std::string text;
+    EXPECT_EQ(Error(broken, &text), 2);
+    EXPECT_EQ(text, "OpenEXR: a header field claims more data than the file holds.");
+  }
+}
+
 TEST(OpenExrTools, RvtoolNamesThePlugIn) {
   std::string out;
   ASSERT_EQ(rvtest::RunCommand(rvtest::BinDir() + "/rvtool info " +

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "EngineTestSupport.h"
-#include "GuiApp.h"
+#include "GuiTestSupport.h"
 #include "kagraph/KaFullscreen.h"
 #include "support/NesCommon55.h"
 #include "support/NesLogFile.h"
@@ -17,7 +17,7 @@
 using enginetest::ManualEngine;
 
 TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
-  enginetest::EnsureGuiApp();
+  apptest::GuiApp();
   bWriteToIniFile(strSettingsPath() + "settings.ini", "DirectDraw", "HorzRes", 640);
   ManualEngine m;
   m.engine->SetFullScreen(true);
@@ -47,7 +47,7 @@ TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
 }
 
 TEST(FullScreen, InfoLineIsDrawnIntoThePicture) {
-  enginetest::EnsureGuiApp();
+  apptest::GuiApp();
   ManualEngine m;
   m.engine->SetFullScreen(true);
   m.Cycles(1);
@@ -56,7 +56,7 @@ TEST(FullScreen, InfoLineIsDrawnIntoThePicture) {
 }
 
 TEST(FullScreen, DestroyingTheEngineInFullScreenLeavesIt) {
-  enginetest::EnsureGuiApp();
+  apptest::GuiApp();
   auto m = std::make_unique<ManualEngine>();
   m->engine->SetFullScreen(true);
   ASSERT_TRUE(m->engine->IsFullScreen());

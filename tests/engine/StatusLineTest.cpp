@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
-#include "GuiApp.h"
+#include "GuiTestSupport.h"
 
 using enginetest::StatusHost;
 
@@ -61,7 +61,7 @@ TEST(StatusLine, DefaultTextIsSkippedWhenTheLockIsBusy) {
 }
 
 TEST(StatusLine, PaintsEdgeBlackFieldAndText) {
-  enginetest::EnsureGuiApp();
+  apptest::GuiApp();
   CKaStatusLine line;
   line.SetDefaultText("WWWWWWWW");
   QImage image(200, 24, QImage::Format_RGB32);

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -90,17 +91,39 @@ class CoreContext {
 };
 
 // The C++ library allocates what an attribute's size fields claim before reading it (a string's
-// length, each string of a string vector, a preview's pixels), so a few bytes can ask for
-// gigabytes and seconds of zero-filling. Walks the headers as that library reads them and
-// refuses any size the rest of the file cannot hold.
-bool HeaderSizesFit(const std::uint8_t* data, std::size_t size) {
+// length, each string of a string vector, a preview's pixels, an unknown type's bytes), so a few
+// bytes can ask for gigabytes and seconds of zero-filling. Walks the headers as that library
+// reads them and refuses any size the rest of the file cannot hold. Known types are read by
+// their contents, not by their size field, so a size that disagrees with the contents would put
+// the library out of step with this walk: such files are refused too (real writers never make
+// them, and the library's own checked reader refuses them as well).
+const char* HeaderSizesError(const std::uint8_t* data, std::size_t size) {
+  static const char* const kBeyondFile =
+      "OpenEXR: a header field claims more data than the file holds.";
+  static const char* const kMismatch =
+      "OpenEXR: a header field's size does not match its contents.";
+  // What the library reads for the fixed-size types it knows.
+  // clang-format off
+  static const std::pair<const char*, std::size_t> kFixed[] = {
+      {"box2f", 16}, {"box2i", 16}, {"chromaticities", 32}, {"compression", 1},
+      {"deepImageState", 1}, {"double", 8}, {"envmap", 1}, {"float", 4}, {"int", 4},
+      {"keycode", 28}, {"lineOrder", 1}, {"m33d", 72}, {"m33f", 36}, {"m44d", 128},
+      {"m44f", 64}, {"rational", 8}, {"tiledesc", 9}, {"timecode", 8}, {"v2d", 16},
+      {"v2f", 8}, {"v2i", 8}, {"v3d", 24}, {"v3f", 12}, {"v3i", 12}};
+  // clang-format on
+  constexpr std::size_t kMaxName = 255;  // the library's name limit; longer ones lose step
   const bool multiPart = (data[5] & 0x10) != 0;
   std::size_t at = 8;
+  const auto textEnd = [&](std::size_t from, std::size_t limit) -> std::size_t {
+    const std::size_t span = std::min(limit - from, kMaxName + 1);
+    const auto* end = static_cast<const std::uint8_t*>(std::memchr(data + from, 0, span));
+    return end == nullptr ? 0 : std::size_t(end - data);
+  };
   const auto readText = [&](std::string* text) {
-    const auto* end = static_cast<const std::uint8_t*>(std::memchr(data + at, 0, size - at));
-    if (end == nullptr) return false;
-    text->assign(reinterpret_cast<const char*>(data + at), std::size_t(end - (data + at)));
-    at = std::size_t(end - data) + 1;
+    const std::size_t end = textEnd(at, size);
+    if (end == 0) return false;
+    text->assign(reinterpret_cast<const char*>(data + at), end - at);
+    at = end + 1;
     return true;
   };
   const auto readInt = [&](std::size_t where) {
@@ -110,31 +133,49 @@ bool HeaderSizesFit(const std::uint8_t* data, std::size_t size) {
   };
   std::string name, type;
   for (;;) {
-    if (at >= size || !readText(&name)) return false;
+    if (at >= size || !readText(&name)) return kBeyondFile;
     if (name.empty()) {  // end of one header
-      if (!multiPart) return true;
-      if (at >= size) return false;
-      if (data[at] == 0) return true;  // an empty header ends the list
+      if (!multiPart) return nullptr;
+      if (at >= size) return kBeyondFile;
+      if (data[at] == 0) return nullptr;  // an empty header ends the list
       continue;
     }
-    if (!readText(&type) || size - at < 4) return false;
+    if (!readText(&type) || size - at < 4) return kBeyondFile;
     const std::int32_t length = readInt(at);
     at += 4;
-    if (length < 0 || std::size_t(length) > size - at) return false;
+    if (length < 0 || std::size_t(length) > size - at) return kBeyondFile;
     const std::size_t end = at + std::size_t(length);
+    for (const auto& [fixedType, bytes] : kFixed) {
+      if (type == fixedType && std::size_t(length) != bytes) return kMismatch;
+    }
     if (type == "stringvector") {
       for (std::size_t p = at; p < end;) {
-        if (end - p < 4) return false;
+        if (end - p < 4) return kBeyondFile;
         const std::int32_t n = readInt(p);
         p += 4;
-        if (n < 0 || std::size_t(n) > end - p) return false;
+        if (n < 0 || std::size_t(n) > end - p) return kBeyondFile;
         p += std::size_t(n);
       }
+    } else if (type == "chlist") {
+      // Channels until an empty name, each name followed by 16 bytes of description.
+      std::size_t p = at;
+      for (;;) {
+        if (p >= end) return kMismatch;
+        const std::size_t nameEnd = textEnd(p, end);
+        if (nameEnd == 0) return kMismatch;
+        if (nameEnd == p) break;
+        if (end - (nameEnd + 1) < 16) return kMismatch;
+        p = nameEnd + 1 + 16;
+      }
+      if (p + 1 != end) return kMismatch;
     } else if (type == "preview") {
-      if (length < 8) return false;
+      if (length < 8) return kBeyondFile;
       const std::uint64_t pixels =
           std::uint64_t(std::uint32_t(readInt(at))) * std::uint32_t(readInt(at + 4));
-      if (pixels > std::uint64_t(length - 8) / 4) return false;
+      if (pixels > std::uint64_t(length - 8) / 4) return kBeyondFile;
+      if (pixels * 4 != std::uint64_t(length - 8)) return kMismatch;
+    } else if (type == "floatvector" && length % 4 != 0) {
+      return kMismatch;
     }
     at = end;
   }
@@ -424,9 +465,7 @@ bool ReadExrLayout(const std::uint8_t* data, std::size_t size, ExrLayout* layout
   if (data == nullptr || !IsExrFile(data, size)) {
     return Fail(error, "OpenEXR: not an OpenEXR file.");
   }
-  if (!HeaderSizesFit(data, size)) {
-    return Fail(error, "OpenEXR: a header field claims more data than the file holds.");
-  }
+  if (const char* problem = HeaderSizesError(data, size)) return Fail(error, problem);
   CoreSource source{data, size, {}};
   exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
   init.user_data = &source;
@@ -473,9 +512,8 @@ bool ReadExrLayout(const std::uint8_t* data, std::size_t size, ExrLayout* layout
 bool ConvertExr(const std::uint8_t* data, std::size_t size, const ExrLayout& layout,
                 std::uint8_t* const* lines, int threads, std::string* error) {
   if (data == nullptr || lines == nullptr) return Fail(error, "OpenEXR: nothing to convert.");
-  if (!IsExrFile(data, size) || !HeaderSizesFit(data, size)) {
-    return Fail(error, "OpenEXR: a header field claims more data than the file holds.");
-  }
+  if (!IsExrFile(data, size)) return Fail(error, "OpenEXR: not an OpenEXR file.");
+  if (const char* problem = HeaderSizesError(data, size)) return Fail(error, problem);
   try {
     ExrMemoryStream stream(data, size);
     if (layout.channels == ExrChannels::kLuminanceChroma) {

@@ -151,6 +151,20 @@ TEST_F(OpenExrPlugIn, AttributeSizesBeyondTheFileAreRefusedBeforeAllocating) {
     EXPECT_EQ(Error(broken, &text), 2);
     EXPECT_EQ(text, "OpenEXR: a header field claims more data than the file holds.");
   }
+  // Known types are read by their contents: a size that disagrees would put the library out of
+  // step with the checks above (a channel list without its end, an int of two bytes).
+  std::string openList = bytes;
+  const std::size_t listSize = openList.find(std::string("chlist") + '\0') + 7;
+  std::int32_t listBytes;
+  std::memcpy(&listBytes, &openList[listSize], 4);
+  listBytes -= 1;
+  std::memcpy(&openList[listSize], &listBytes, 4);
+  const std::string shortInt("i\0int\0\2\0\0\0\7\0", 12);
+  for (const std::string& broken : {openList, bytes.substr(0, 8) + shortInt + bytes.substr(8)}) {
+    std::string text;
+    EXPECT_EQ(Error(broken, &text), 2);
+    EXPECT_EQ(text, "OpenEXR: a header field's size does not match its contents.");
+  }
 }
 
 TEST(OpenExrTools, RvtoolNamesThePlugIn) {

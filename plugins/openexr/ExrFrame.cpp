@@ -1,6 +1,7 @@
 #include "ExrFrame.h"
 
 #include <OpenEXR/Iex.h>
+#include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfInputPart.h>
 #include <OpenEXR/ImfMultiPartInputFile.h>
@@ -328,6 +329,12 @@ bool CheckPart(exr_const_context_t context, int part, ExrLayout* layout, std::st
   layout->dataMaxX = dataWindow.max.x;
   layout->dataMaxY = dataWindow.max.y;
   layout->stripLines = static_cast<int>(std::min<std::int64_t>(chunkLines, dataHeight));
+  layout->compression = int(compression);
+  layout->sampleTypes.clear();
+  for (int i = 0; i < channelList->num_channels; ++i) {
+    layout->sampleTypes += char('0' + int(channelList->entries[i].pixel_type));
+  }
+  std::sort(layout->sampleTypes.begin(), layout->sampleTypes.end());
   return true;
 }
 
@@ -395,14 +402,22 @@ void ReadAndConvert(const ExrLayout& layout, std::uint8_t* const* lines, ReadStr
 }
 
 // The strip buffer is sized from the header as the core read it; the C++ library reads the
-// header again, and a damaged file must not make the two disagree about where pixels go.
-void CheckSameWindows(const Imath::Box2i& data, const Imath::Box2i& display,
-                      const ExrLayout& layout) {
+// header again and sizes its own block buffers from it, so a damaged file must not make the two
+// disagree. Checked before the library builds a part: its buffers are allocated then.
+void CheckSameHeader(const Imf::Header& header, const ExrLayout& layout) {
+  const Imath::Box2i& data = header.dataWindow();
+  const Imath::Box2i& display = header.displayWindow();
+  std::string types;
+  for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
+    types += char('0' + int(it.channel().type));
+  }
+  std::sort(types.begin(), types.end());
   if (data.min.x != layout.dataMinX || data.min.y != layout.dataMinY ||
       data.max.x != layout.dataMaxX || data.max.y != layout.dataMaxY ||
       display.min.x != layout.displayMinX || display.min.y != layout.displayMinY ||
       std::int64_t(display.max.x) - display.min.x + 1 != layout.width ||
-      std::int64_t(display.max.y) - display.min.y + 1 != layout.height) {
+      std::int64_t(display.max.y) - display.min.y + 1 != layout.height ||
+      int(header.compression()) != layout.compression || types != layout.sampleTypes) {
     throw Iex::InputExc("The header is inconsistent.");
   }
 }
@@ -410,8 +425,9 @@ void CheckSameWindows(const Imath::Box2i& data, const Imath::Box2i& display,
 void ConvertWithFrameBuffer(ExrMemoryStream& stream, const ExrLayout& layout,
                             std::uint8_t* const* lines, int threads) {
   Imf::MultiPartInputFile file(stream, threads);
+  if (layout.part >= file.parts()) throw Iex::InputExc("The header is inconsistent.");
+  CheckSameHeader(file.header(layout.part), layout);
   Imf::InputPart part(file, layout.part);
-  CheckSameWindows(part.header().dataWindow(), part.header().displayWindow(), layout);
   const bool grey = layout.channels == ExrChannels::kLuminance;
   ReadAndConvert(layout, lines, [&](int y0, int y1, Imf::Rgba* base, std::int64_t dataWidth) {
     char* at = reinterpret_cast<char*>(base);
@@ -436,8 +452,13 @@ void ConvertWithRgbaInterface(ExrMemoryStream& stream, const ExrLayout& layout,
                               std::uint8_t* const* lines, int threads) {
   const std::string layer =
       layout.layer.empty() ? std::string() : layout.layer.substr(0, layout.layer.size() - 1);
+  {
+    // The RGBA interface builds its buffers as it opens, so the header is compared first.
+    Imf::MultiPartInputFile check(stream, threads);
+    CheckSameHeader(check.header(0), layout);
+  }
+  stream.seekg(0);
   Imf::RgbaInputFile file(stream, layer, threads);
-  CheckSameWindows(file.dataWindow(), file.displayWindow(), layout);
   ReadAndConvert(layout, lines, [&](int y0, int y1, Imf::Rgba* base, std::int64_t dataWidth) {
     file.setFrameBuffer(base, 1, std::size_t(dataWidth));
     file.readPixels(y0, y1);
@@ -477,7 +498,10 @@ bool ReadExrLayout(const std::uint8_t* data, std::size_t size, ExrLayout* layout
   init.max_tile_width = int(kExrMaxSide);
   init.max_tile_height = int(kExrMaxSide);
   CoreContext context;
-  if (exr_start_read(context.Out(), "OpenEXR frame", &init) != EXR_ERR_SUCCESS) {
+  // The core may report a damaged header and still start, with what it guessed in place of
+  // what it could not read; the C++ library would then read the real, unchecked values.
+  if (exr_start_read(context.Out(), "OpenEXR frame", &init) != EXR_ERR_SUCCESS ||
+      !source.message.empty()) {
     return Fail(error, "OpenEXR: " + (source.message.empty() ? std::string("unreadable header.")
                                                              : source.message));
   }

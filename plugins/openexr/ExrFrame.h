@@ -25,6 +25,10 @@ struct ExrLayout {
   int displayMinX = 0, displayMinY = 0, width = 0, height = 0;
   int dataMinX = 0, dataMinY = 0, dataMaxX = -1, dataMaxY = -1;
   int stripLines = 1;  // lines decoded at a time: one chunk or one row of tiles
+  // What sizes the library's block buffers, as the core read it: the compression and each
+  // channel's sample type ('0' unsigned int, '1' half, '2' float), sorted.
+  int compression = 0;
+  std::string sampleTypes;
 };
 
 // Threads of the library's own pool per decode. Frames are decoded in parallel by the

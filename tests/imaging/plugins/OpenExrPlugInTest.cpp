@@ -165,6 +165,13 @@ TEST_F(OpenExrPlugIn, AttributeSizesBeyondTheFileAreRefusedBeforeAllocating) {
     EXPECT_EQ(Error(broken, &text), 2);
     EXPECT_EQ(text, "OpenEXR: a header field's size does not match its contents.");
   }
+  // An attribute without a type: the core reports it and would go on with values of its own.
+  const std::size_t window = bytes.find(std::string("dataWindow") + '\0');
+  std::string text;
+  EXPECT_EQ(Error(bytes.substr(0, window) + std::string("q\0\0\0\0\0\0", 7) + bytes.substr(window),
+                  &text),
+            2);
+  EXPECT_NE(text.find("attribute 'q'"), std::string::npos) << text;
 }
 
 TEST(OpenExrTools, RvtoolNamesThePlugIn) {

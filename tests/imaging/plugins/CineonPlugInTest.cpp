@@ -32,15 +32,8 @@ class CineonPlugIn : public ::testing::Test {
     m_decoder.DecodeFile(path, &bitmap);
     EXPECT_EQ(bitmap.GetBitsPerPixel(), 32);
     EXPECT_TRUE(bitmap.HasAlpha());
-    std::string rgba;
-    for (int y = 0; y < bitmap.GetHeight(); ++y) {
-      for (int x = 0; x < bitmap.GetWidth(); ++x) {
-        const RvPixel p = bitmap.GetPixel(x, y);
-        rgba += {char(RvPixelRed(p)), char(RvPixelGreen(p)), char(RvPixelBlue(p)),
-                 char(RvPixelAlpha(p))};
-      }
-    }
-    return rgba;
+    const std::vector<std::uint8_t> rgba = BitmapToRGBA(bitmap);
+    return std::string(rgba.begin(), rgba.end());
   }
 
   std::string Error(const std::string& bytes, int* code) {

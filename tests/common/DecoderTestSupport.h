@@ -57,6 +57,36 @@ class ByteWriter {
   Bytes m_bytes;
 };
 
+// A Windows bitmap with the 40-byte header, the palette (for up to 8 bits) and the pixel data.
+struct BmpLayout {
+  std::int32_t width = 1;
+  std::int32_t height = 1;  // below 0: rows stored top row first
+  int bits = 24;
+  std::uint32_t compression = 0;  // 1 and 2: escape-coded 8 and 4 bits
+  std::vector<RvPixel> palette;
+  std::uint32_t colorsUsed = 0;  // 0: the palette's size
+};
+
+inline Bytes MakeBmp(const BmpLayout& s, const Bytes& pixels) {
+  const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(s.palette.size());
+  ByteWriter w;
+  w.Text("BM").LE32(offset + std::uint32_t(pixels.size())).LE32(0).LE32(offset);
+  w.LE32(40).LE32(std::uint32_t(s.width)).LE32(std::uint32_t(s.height)).LE16(1).LE16(s.bits);
+  w.LE32(s.compression).LE32(std::uint32_t(pixels.size())).LE32(2835).LE32(2835);
+  w.LE32(s.colorsUsed ? s.colorsUsed : std::uint32_t(s.palette.size())).LE32(0);
+  for (RvPixel p : s.palette) w.LE32(p & 0x00FFFFFF);
+  w.Append(pixels);
+  return w.Get();
+}
+
+// An IFF chunk as Maya writes them: tag, big-endian size, data padded to four bytes.
+inline Bytes IffChunk(const std::string& tag, const Bytes& data) {
+  ByteWriter w;
+  w.Text(tag).BE32(std::uint32_t(data.size())).Append(data);
+  while (w.Size() % 4) w.U8(0);
+  return w.Get();
+}
+
 // The code of the decoder error f raises (0 when it returns); text gets the message.
 inline int ErrorOf(const std::function<void()>& f, std::string* text = nullptr) {
   try {

@@ -277,16 +277,6 @@ TEST(Trace, WritesDecodingAndRecognitionLinesUpToItsLevel) {
 // ------------------------------------------------------------------------------------------
 // CFrameDecoder
 
-std::vector<std::uint8_t> SgiFile() {
-  // 2 x 1, three 8-bit channels, verbatim: red (10, 20), green (30, 40), blue (50, 60).
-  std::vector<std::uint8_t> f(512, 0);
-  f[0] = 0x01, f[1] = 0xDA;  // 474
-  f[2] = 0, f[3] = 1;        // verbatim, 1 byte a sample
-  f[5] = 3, f[7] = 2, f[9] = 1, f[11] = 3;
-  for (int v : {10, 20, 30, 40, 50, 60}) f.push_back(std::uint8_t(v));
-  return f;
-}
-
 class RecordingConverter : public CFrameConverter {
  public:
   bool claim = true;
@@ -318,11 +308,17 @@ class RecordingConverter : public CFrameConverter {
   std::string GetLastConverterName() const override { return "fake-plugin"; }
 };
 
-TEST(FrameDispatch, ConverterTakesPrecedenceEvenForJpeg) {
-  CFrameDecoder decoder;
+// Installs a recording converter in the decoder, which owns it.
+RecordingConverter* InstallConverter(CFrameDecoder* decoder) {
   auto owned = std::make_unique<RecordingConverter>();
   RecordingConverter* converter = owned.get();
-  decoder.SetConverter(std::move(owned));
+  decoder->SetConverter(std::move(owned));
+  return converter;
+}
+
+TEST(FrameDispatch, ConverterTakesPrecedenceEvenForJpeg) {
+  CFrameDecoder decoder;
+  RecordingConverter* converter = InstallConverter(&decoder);
   decoder.SetCineonValues(1.7, 2.2, 95, 685, 3);
   CDIBSectionBitmap bitmap;
   const std::string jpeg = dectest::Data("imaging/jpeg_rgb.jpg");
@@ -342,9 +338,7 @@ TEST(FrameDispatch, ShortFileHeaderIsZeroPadded) {
   rvtest::TempDir dir;
   rvtest::WriteFile(dir.File("tiny.bin"), std::string("abc"));
   CFrameDecoder decoder;
-  auto owned = std::make_unique<RecordingConverter>();
-  RecordingConverter* converter = owned.get();
-  decoder.SetConverter(std::move(owned));
+  RecordingConverter* converter = InstallConverter(&decoder);
   CDIBSectionBitmap bitmap;
   decoder.DecodeFile(dir.File("tiny.bin"), &bitmap);
   EXPECT_EQ(converter->headerSize, 3u);
@@ -354,10 +348,8 @@ TEST(FrameDispatch, ShortFileHeaderIsZeroPadded) {
 
 TEST(FrameDispatch, DecliningOrFailingConverter) {
   CFrameDecoder decoder;
-  auto owned = std::make_unique<RecordingConverter>();
-  RecordingConverter* converter = owned.get();
+  RecordingConverter* converter = InstallConverter(&decoder);
   converter->claim = false;
-  decoder.SetConverter(std::move(owned));
   CDIBSectionBitmap bitmap;
   decoder.DecodeFile(dectest::Data("imaging/png_rgb8.png"), &bitmap);
   EXPECT_EQ(decoder.GetLastDecoderName(), "png");
@@ -372,12 +364,12 @@ TEST(FrameDispatch, DecliningOrFailingConverter) {
 TEST(FrameDispatch, OwnDecodersComeBeforeTheNameTest) {
   rvtest::TempDir dir;
   // SGI content under a metafile name: the own decoders are asked before the general decoding.
-  rvtest::WriteFile(dir.File("frame.wmf"), SgiFile());
+  rvtest::WriteFile(dir.File("frame.wmf"), rvtest::ReadFile(dectest::Data("decoders/sgi24.sgi")));
   CFrameDecoder decoder;
   CDIBSectionBitmap bitmap;
   decoder.DecodeFile(dir.File("frame.wmf"), &bitmap);
   EXPECT_EQ(decoder.GetLastDecoderName(), "sgi");
-  EXPECT_EQ(bitmap.GetWidth(), 2);
+  EXPECT_EQ(bitmap.GetWidth(), 29);
   EXPECT_EQ(decoder.GetFileName(), dir.File("frame.wmf"));
 
   CAutoImageDecoder general;
@@ -394,9 +386,7 @@ TEST(FrameDispatch, UnknownContentAfterTheOwnDecodersIsCode8) {
 
 TEST(FrameDispatch, SecondCallerWaitsForTheFirst) {
   CFrameDecoder decoder;
-  auto owned = std::make_unique<RecordingConverter>();
-  RecordingConverter* converter = owned.get();
-  decoder.SetConverter(std::move(owned));
+  RecordingConverter* converter = InstallConverter(&decoder);
   const std::string file = dectest::Data("imaging/png_rgb8.png");
   auto work = [&] {
     for (int i = 0; i < 10; ++i) {

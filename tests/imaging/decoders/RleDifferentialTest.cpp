@@ -80,21 +80,31 @@ struct Expected {
   return ::testing::AssertionSuccess();
 }
 
+// A generated file, the part of it that holds the coded pixels, and what a decode must give.
+struct Stream {
+  Bytes file;
+  std::size_t dataFrom = 0;
+  std::size_t dataTo = 0;
+  Expected pixels{0, 0};   // indices when the format has a palette, else 32-bit pixels
+  Expected colours{0, 0};  // the palette's colours, for 32-bit output
+};
+
 // Decodes the whole file (from a block of exactly its size) and compares it with the expected
-// pixels; an exception is a failure. Then four cuts in [from, to) must raise end-of-data, or the
-// format's corrupt or malformed code, and nothing else.
+// pixels; an exception is a failure. Then four cuts in the coded data must raise end-of-data, or
+// the format's corrupt or malformed code, and nothing else.
 template <class Decoder>
-void ExpectDecodesAndCutsRaise(const Bytes& file, int bppWanted, const Expected& e, int bpp,
-                               std::size_t from, std::size_t to, const std::string& what) {
+void ExpectDecodesAndCutsRaise(const Stream& s, int bppWanted, const Expected& e, int bpp,
+                               const std::string& what) {
   std::string text;
   std::unique_ptr<CImageBitmap> bitmap;
-  ASSERT_EQ(ErrorOf([&] { bitmap = Decode<Decoder>(file, bppWanted); }, &text), 0)
+  ASSERT_EQ(ErrorOf([&] { bitmap = Decode<Decoder>(s.file, bppWanted); }, &text), 0)
       << what << ": " << text;
   EXPECT_TRUE(SamePixels(*bitmap, e, bpp)) << what;
-  ASSERT_LT(from, to) << what;
+  ASSERT_LT(s.dataFrom, s.dataTo) << what;
   SCOPED_TRACE(what);
-  ExpectCutsFail([&](const Bytes& b) { return Decode<Decoder>(b, bppWanted); }, file,
-                 {kErrEndOfFile, kErrCorrupt, kErrFormat}, false, from, to, (to - from + 3) / 4);
+  ExpectCutsFail([&](const Bytes& b) { return Decode<Decoder>(b, bppWanted); }, s.file,
+                 {kErrEndOfFile, kErrCorrupt, kErrFormat}, false, s.dataFrom, s.dataTo,
+                 (s.dataTo - s.dataFrom + 3) / 4);
 }
 
 std::string Describe(const char* format, std::uint32_t seed, int w, int h,
@@ -106,17 +116,10 @@ std::string Describe(const char* format, std::uint32_t seed, int w, int h,
 // ---------------------------------------------------------------------------------------------
 // Windows bitmap, escape-coded 8- and 4-bit.
 
-struct BmpRle {
-  Bytes file;
-  std::size_t dataOffset = 0;
-  Expected indices{0, 0};  // 8-bit output
-  Expected colours{0, 0};  // 32-bit output
-};
-
 // Reference: items fill a row from the left; runs and literal stretches that pass the row's
 // end are cut there; an end-of-row escape leaves the rest of the row index 0; end-of-picture
 // does the same, and the rows after it are index 0 too.
-BmpRle MakeBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
+Stream MakeBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
   const int entries = rle4 ? 16 : 256;
   std::vector<RvPixel> palette(static_cast<std::size_t>(entries));
   for (RvPixel& p : palette) p = RvMakePixel(RandomByte(rng), RandomByte(rng), RandomByte(rng));
@@ -162,39 +165,31 @@ BmpRle MakeBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
     rows.push_back(std::move(row));
   }
 
-  BmpRle out;
-  out.indices = Expected(w, h);
+  Stream out;
+  out.pixels = Expected(w, h);
   out.colours = Expected(w, h);
   rows.resize(std::size_t(h), std::vector<std::uint8_t>(std::size_t(w), 0));
   for (int r = 0; r < h; ++r) {
     const int y = topDown ? r : h - 1 - r;
     for (int x = 0; x < w; ++x) {
       const std::uint8_t i = rows[std::size_t(r)][std::size_t(x)];
-      out.indices.At(x, y) = i;
+      out.pixels.At(x, y) = i;
       out.colours.At(x, y) = palette[i];
     }
   }
 
-  const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(entries);
-  const Bytes& data = s.Get();
-  ByteWriter f;
-  f.Text("BM").LE32(offset + std::uint32_t(data.size())).LE32(0).LE32(offset);
-  f.LE32(40).LE32(std::uint32_t(w)).LE32(std::uint32_t(topDown ? -h : h)).LE16(1);
-  f.LE16(rle4 ? 4 : 8).LE32(rle4 ? 2 : 1).LE32(std::uint32_t(data.size())).LE32(2835).LE32(2835);
-  f.LE32(std::uint32_t(entries)).LE32(0);
-  for (RvPixel p : palette) f.LE32(p & 0x00FFFFFF);
-  f.Append(data);
-  out.file = f.Get();
-  out.dataOffset = offset;
+  out.file = MakeBmp({w, topDown ? -h : h, rle4 ? 4 : 8, rle4 ? 2u : 1u, palette}, s.Get());
+  out.dataFrom = out.file.size() - s.Size();
+  out.dataTo = out.file.size();
   return out;
 }
 
 // The decoder does not believe a header whose picture needs more than 1024 pixels per byte of
 // escape-coded data; a picture that ends very early is made again.
-BmpRle MakeValidBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
+Stream MakeValidBmpRle(Rng& rng, int w, int h, bool topDown, bool rle4) {
   for (;;) {
-    BmpRle b = MakeBmpRle(rng, w, h, topDown, rle4);
-    if (b.file.size() - b.dataOffset >= std::size_t(w) * std::size_t(h) / 1024) return b;
+    Stream b = MakeBmpRle(rng, w, h, topDown, rle4);
+    if (b.dataTo - b.dataFrom >= std::size_t(w) * std::size_t(h) / 1024) return b;
   }
 }
 
@@ -203,37 +198,21 @@ struct Size {
   int height;
 };
 
-TEST(RleDifferential, BmpRle8MatchesReferenceInBothRowOrdersAndOutputDepths) {
-  const Size sizes[] = {{1, 300},   {3, 60},    {97, 50},  {256, 40}, {333, 41},
-                        {1000, 20}, {1023, 17}, {2049, 9}, {3000, 12}};
-  std::uint32_t seed = FirstSeed(1100);
-  for (const Size& sz : sizes) {
-    for (int topDown = 0; topDown < 2; ++topDown) {
-      Rng rng(++seed);
-      const BmpRle b = MakeValidBmpRle(rng, sz.width, sz.height, topDown != 0, false);
-      const std::string what =
-          Describe("bmp rle8", seed, sz.width, sz.height, topDown ? "top-down" : "bottom-up");
-      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 0, b.indices, 8, b.dataOffset,
-                                                b.file.size(), what);
-      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 32, b.colours, 32, b.dataOffset,
-                                                b.file.size(), what);
-    }
-  }
-}
-
-TEST(RleDifferential, BmpRle4MatchesReference) {
-  const Size sizes[] = {{1, 40}, {101, 30}, {640, 12}, {2047, 6}};
-  std::uint32_t seed = FirstSeed(1200);
-  for (const Size& sz : sizes) {
-    for (int topDown = 0; topDown < 2; ++topDown) {
-      Rng rng(++seed);
-      const BmpRle b = MakeValidBmpRle(rng, sz.width, sz.height, topDown != 0, true);
-      const std::string what =
-          Describe("bmp rle4", seed, sz.width, sz.height, topDown ? "top-down" : "bottom-up");
-      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 0, b.indices, 8, b.dataOffset,
-                                                b.file.size(), what);
-      ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b.file, 32, b.colours, 32, b.dataOffset,
-                                                b.file.size(), what);
+TEST(RleDifferential, BmpRle8AndRle4MatchReferenceInBothRowOrdersAndOutputDepths) {
+  const std::vector<Size> rle8 = {{1, 300},   {3, 60},    {97, 50},  {256, 40}, {333, 41},
+                                  {1000, 20}, {1023, 17}, {2049, 9}, {3000, 12}};
+  const std::vector<Size> rle4 = {{1, 40}, {101, 30}, {640, 12}, {2047, 6}};
+  for (const bool four : {false, true}) {
+    std::uint32_t seed = FirstSeed(four ? 1200 : 1100);
+    for (const Size& sz : four ? rle4 : rle8) {
+      for (int topDown = 0; topDown < 2; ++topDown) {
+        Rng rng(++seed);
+        const Stream b = MakeValidBmpRle(rng, sz.width, sz.height, topDown != 0, four);
+        const std::string what = Describe(four ? "bmp rle4" : "bmp rle8", seed, sz.width, sz.height,
+                                          topDown ? "top-down" : "bottom-up");
+        ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b, 0, b.pixels, 8, what);
+        ExpectDecodesAndCutsRaise<CWinBmpDecoder>(b, 32, b.colours, 32, what);
+      }
     }
   }
 }
@@ -246,28 +225,17 @@ TEST(RleDifferential, BmpDeltaEscapeDeepInTheDataIsRefused) {
     s.U8(0).U8(2).U8(1).U8(1);
     for (int i = 0; i < tail / 2; ++i) s.U8(3).U8(7);
     s.U8(0).U8(1);
-    const Bytes& data = s.Get();
-    ByteWriter f;
-    const std::uint32_t offset = 14 + 40 + 4 * 256;
-    f.Text("BM").LE32(offset + std::uint32_t(data.size())).LE32(0).LE32(offset);
-    f.LE32(40).LE32(1000).LE32(4).LE16(1).LE16(8).LE32(1).LE32(std::uint32_t(data.size()));
-    f.LE32(2835).LE32(2835).LE32(256).LE32(0).Zeros(4 * 256).Append(data);
-    EXPECT_EQ(DecodeError<CWinBmpDecoder>(f.Get()), kErrUnsupported) << "tail " << tail;
+    const Bytes file = MakeBmp({1000, 4, 8, 1, std::vector<RvPixel>(256, 0)}, s.Get());
+    EXPECT_EQ(DecodeError<CWinBmpDecoder>(file), kErrUnsupported) << "tail " << tail;
   }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Targa, run-length types 9 (colour-mapped), 10 (true colour) and 11 (grey).
 
-struct TgaRle {
-  Bytes file;
-  std::size_t dataOffset = 0;
-  Expected pixels{0, 0};  // 8-bit indices or 32-bit pixels, as asked
-};
-
 // Reference: packets cover the pixels in file order regardless of rows; a final run may
 // reach past the last pixel.
-TgaRle MakeTgaRle(Rng& rng, int type, int depth, int w, int h, bool topFirst, bool indices) {
+Stream MakeTgaRle(Rng& rng, int type, int depth, int w, int h, bool topFirst, bool indices) {
   const bool mapped = type == 9;
   std::vector<RvPixel> palette(256);
   Bytes map;
@@ -294,8 +262,8 @@ TgaRle MakeTgaRle(Rng& rng, int type, int depth, int w, int h, bool topFirst, bo
   f.U8(0).U8(mapped ? 1 : 0).U8(unsigned(type)).LE16(0).LE16(mapped ? 256 : 0);
   f.U8(mapped ? 24 : 0).LE16(0).LE16(0).LE16(unsigned(w)).LE16(unsigned(h)).U8(unsigned(depth));
   f.U8((topFirst ? 0x20 : 0) | (depth == 32 ? 8 : 0)).Append(map);
-  TgaRle out;
-  out.dataOffset = f.Size();
+  Stream out;
+  out.dataFrom = f.Size();
 
   const std::size_t total = std::size_t(w) * std::size_t(h);
   std::vector<std::uint32_t> values;  // file order
@@ -325,43 +293,33 @@ TgaRle MakeTgaRle(Rng& rng, int type, int depth, int w, int h, bool topFirst, bo
     out.pixels.At(int(i % std::size_t(w)), topFirst ? r : h - 1 - r) = values[i];
   }
   out.file = f.Get();
+  out.dataTo = out.file.size();
   return out;
 }
 
-TEST(RleDifferential, TgaTrueColourPacketsMatchReference) {
-  const Size sizes[] = {{1, 200}, {100, 40}, {129, 31}, {517, 13}, {1024, 7}, {3000, 5}};
+TEST(RleDifferential, TgaPacketsOfEveryRunLengthTypeMatchReference) {
+  // True colour (type 10) of 24 and 32 bits; colour-mapped (9) and grey (11) to 8-bit indices
+  // and to 32 bits.
+  struct Variant {
+    int type, depth, bpp;
+  };
+  const Variant variants[] = {{10, 24, 32}, {10, 32, 32}, {9, 8, 8},
+                              {9, 8, 32},   {11, 8, 8},   {11, 8, 32}};
+  const std::vector<Size> trueColour = {{1, 200},  {100, 40}, {129, 31},
+                                        {517, 13}, {1024, 7}, {3000, 5}};
+  const std::vector<Size> eightBit = {{1, 150}, {99, 40}, {640, 11}, {2001, 6}};
   std::uint32_t seed = FirstSeed(2100);
-  for (int depth : {24, 32}) {
-    for (const Size& sz : sizes) {
+  for (const Variant& v : variants) {
+    for (const Size& sz : v.type == 10 ? trueColour : eightBit) {
       for (int topFirst = 0; topFirst < 2; ++topFirst) {
         Rng rng(++seed);
-        const TgaRle t = MakeTgaRle(rng, 10, depth, sz.width, sz.height, topFirst != 0, false);
-        const std::string what =
-            Describe("tga type 10", seed, sz.width, sz.height,
-                     std::to_string(depth) + "-bit" + (topFirst ? " top first" : " bottom first"));
-        ExpectDecodesAndCutsRaise<CTGADecoder>(t.file, 0, t.pixels, 32, t.dataOffset, t.file.size(),
-                                               what);
-      }
-    }
-  }
-}
-
-TEST(RleDifferential, TgaColourMappedAndGreyPacketsMatchReference) {
-  const Size sizes[] = {{1, 150}, {99, 40}, {640, 11}, {2001, 6}};
-  std::uint32_t seed = FirstSeed(2200);
-  for (int type : {9, 11}) {
-    for (const Size& sz : sizes) {
-      for (int topFirst = 0; topFirst < 2; ++topFirst) {
-        for (int bpp : {8, 32}) {
-          Rng rng(++seed);
-          const TgaRle t = MakeTgaRle(rng, type, 8, sz.width, sz.height, topFirst != 0, bpp == 8);
-          const std::string what =
-              Describe("tga", seed, sz.width, sz.height,
-                       "type " + std::to_string(type) + " to " + std::to_string(bpp) + "-bit" +
-                           (topFirst ? " top first" : " bottom first"));
-          ExpectDecodesAndCutsRaise<CTGADecoder>(t.file, bpp == 8 ? 0 : 32, t.pixels, bpp,
-                                                 t.dataOffset, t.file.size(), what);
-        }
+        const Stream t =
+            MakeTgaRle(rng, v.type, v.depth, sz.width, sz.height, topFirst != 0, v.bpp == 8);
+        const std::string what = Describe(
+            "tga", seed, sz.width, sz.height,
+            "type " + std::to_string(v.type) + ", " + std::to_string(v.depth) + "-bit to " +
+                std::to_string(v.bpp) + (topFirst ? "-bit, top first" : "-bit, bottom first"));
+        ExpectDecodesAndCutsRaise<CTGADecoder>(t, v.bpp == 8 ? 0 : 32, t.pixels, v.bpp, what);
       }
     }
   }
@@ -370,17 +328,11 @@ TEST(RleDifferential, TgaColourMappedAndGreyPacketsMatchReference) {
 // ---------------------------------------------------------------------------------------------
 // SGI run-length rows: an offset table per channel and row, rows anywhere in the file.
 
-struct SgiRle {
-  Bytes file;
-  std::size_t dataOffset = 0;
-  Expected pixels{0, 0};
-};
-
 // Reference: a row is items of up to 127 samples ended by a zero count; samples a short row
 // does not reach are 0. Channels 0..3 are red, green, blue, alpha; missing colours are 0 and a
 // missing alpha 255. Sixteen-
 // bit samples keep value / 257. The file's first row is the picture's bottom row.
-SgiRle MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
+Stream MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
   const int entries = channels * h;
   std::vector<Bytes> blobs;                        // distinct encoded rows
   std::vector<std::vector<std::uint8_t>> decoded;  // their samples
@@ -443,8 +395,8 @@ SgiRle MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
     f.BE32(std::uint32_t(blobs[std::size_t(blobOf[std::size_t(e)])].size()));
   for (int i : order) f.Append(blobs[std::size_t(i)]);
 
-  SgiRle out;
-  out.dataOffset = tablesEnd;
+  Stream out;
+  out.dataFrom = tablesEnd;
   out.pixels = Expected(w, h);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
@@ -455,6 +407,7 @@ SgiRle MakeSgiRle(Rng& rng, int channels, bool wide, int w, int h) {
     }
   }
   out.file = f.Get();
+  out.dataTo = out.file.size();
   return out;
 }
 
@@ -465,12 +418,11 @@ TEST(RleDifferential, SgiRowsMatchReferenceForAllChannelCountsAndSampleSizes) {
     for (int wide = 0; wide < 2; ++wide) {
       for (const Size& sz : sizes) {
         Rng rng(++seed);
-        const SgiRle s = MakeSgiRle(rng, channels, wide != 0, sz.width, sz.height);
+        const Stream s = MakeSgiRle(rng, channels, wide != 0, sz.width, sz.height);
         const std::string what =
             Describe("sgi", seed, sz.width, sz.height,
                      std::to_string(channels) + " channels " + (wide ? "16-bit" : "8-bit"));
-        ExpectDecodesAndCutsRaise<CSGIDecoder>(s.file, 0, s.pixels, 32, s.dataOffset, s.file.size(),
-                                               what);
+        ExpectDecodesAndCutsRaise<CSGIDecoder>(s, 0, s.pixels, 32, what);
       }
     }
   }
@@ -496,27 +448,13 @@ TEST(RleDifferential, SgiItemPassingTheRowEndIsCorruptAnywhereInTheRow) {
 // ---------------------------------------------------------------------------------------------
 // Maya IFF run-length tiles.
 
-Bytes IffChunk(const std::string& tag, const Bytes& data) {
-  ByteWriter w;
-  w.Text(tag).BE32(std::uint32_t(data.size())).Append(data);
-  while (w.Size() % 4) w.U8(0);
-  return w.Get();
-}
-
-struct MayaRle {
-  Bytes file;
-  std::size_t tilesFrom = 0;  // where the first tile chunk starts
-  std::size_t dataEnd = 0;    // end of the last tile's data, before its padding
-  Expected pixels{0, 0};
-};
-
 // Reference: each channel of a tile is a plane of the tile's pixels, rows bottom first, coded
 // as items (below 0x80: that many plus one literal bytes; from 0x80: a run of the low bits plus
 // one) that carry across tile rows; the last item may pass the plane's end and is cut there.
 // Planes come alpha (when present), blue, green, red; without alpha the alpha byte is 255.
-MayaRle MakeMayaRle(Rng& rng, bool alpha, int w, int h, int tileW, int tileH) {
+Stream MakeMayaRle(Rng& rng, bool alpha, int w, int h, int tileW, int tileH) {
   const int channels = alpha ? 4 : 3;
-  MayaRle out;
+  Stream out;  // coded data from the first tile chunk to the end of the last tile's data
   out.pixels = Expected(w, h);
   std::vector<Bytes> tiles;
   for (int y1 = 0; y1 < h; y1 += tileH) {
@@ -588,11 +526,11 @@ MayaRle MakeMayaRle(Rng& rng, bool alpha, int w, int h, int tileW, int tileH) {
   cimg.Text("CIMG").Append(IffChunk("TBHD", tbhd.Get())).Append(IffChunk("FOR4", tbmp.Get()));
   out.file = IffChunk("FOR4", cimg.Get());
   // FOR4 header and group type, then TBHD, then the TBMP group's header and type.
-  out.tilesFrom = 12 + IffChunk("TBHD", tbhd.Get()).size() + 12;
+  out.dataFrom = 12 + IffChunk("TBHD", tbhd.Get()).size() + 12;
   const Bytes& last = tiles.back();
   const std::uint32_t lastSize = (std::uint32_t(last[4]) << 24) | (std::uint32_t(last[5]) << 16) |
                                  (std::uint32_t(last[6]) << 8) | std::uint32_t(last[7]);
-  out.dataEnd = out.file.size() - last.size() + 8 + lastSize;
+  out.dataTo = out.file.size() - last.size() + 8 + lastSize;
   return out;
 }
 
@@ -611,12 +549,11 @@ TEST(RleDifferential, MayaTilesMatchReferenceIncludingEdgeTiles) {
   std::uint32_t seed = FirstSeed(4100);
   for (const Case& c : cases) {
     Rng rng(++seed);
-    const MayaRle m = MakeMayaRle(rng, c.alpha, c.width, c.height, c.tileW, c.tileH);
+    const Stream m = MakeMayaRle(rng, c.alpha, c.width, c.height, c.tileW, c.tileH);
     const std::string what = Describe("maya iff", seed, c.width, c.height,
                                       std::string(c.alpha ? "rgba" : "rgb") + " tiles " +
                                           std::to_string(c.tileW) + "x" + std::to_string(c.tileH));
-    ExpectDecodesAndCutsRaise<CMayaIFFDecoder>(m.file, 0, m.pixels, 32, m.tilesFrom, m.dataEnd,
-                                               what);
+    ExpectDecodesAndCutsRaise<CMayaIFFDecoder>(m, 0, m.pixels, 32, what);
   }
 }
 

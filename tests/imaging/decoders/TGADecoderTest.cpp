@@ -14,7 +14,6 @@ struct TgaLayout {
   int height = 1;
   int depth = 24;
   int descriptor = 0;
-  std::string id;
   int mapType = 0;
   int mapFirst = 0;
   int mapLength = 0;
@@ -24,9 +23,9 @@ struct TgaLayout {
 
 Bytes MakeTga(const TgaLayout& s, const Bytes& data) {
   ByteWriter w;
-  w.U8(unsigned(s.id.size())).U8(s.mapType).U8(s.type).LE16(s.mapFirst).LE16(s.mapLength);
+  w.U8(0).U8(s.mapType).U8(s.type).LE16(s.mapFirst).LE16(s.mapLength);
   w.U8(s.mapEntryBits).LE16(0).LE16(0).LE16(s.width).LE16(s.height).U8(s.depth).U8(s.descriptor);
-  w.Text(s.id).Append(s.map).Append(data);
+  w.Append(s.map).Append(data);
   return w.Get();
 }
 
@@ -36,30 +35,13 @@ std::unique_ptr<CImageBitmap> Tga(const TgaLayout& s, const Bytes& data, int bpp
 
 }  // namespace
 
-TEST(TGADecoder, RowOrderFollowsDescriptorBitFive) {
-  TgaLayout s;
-  s.type = 3;
-  s.depth = 8;
-  s.height = 2;
-  ExpectRows(*Tga(s, {10, 20}), {{20}, {10}});
-  s.descriptor = 0x20;
-  auto topDown = Tga(s, {10, 20});
-  ExpectRows(*topDown, {{10}, {20}});
-  EXPECT_EQ(topDown->GetPalette()[20], RvMakePixel(20, 20, 20));
-}
-
-TEST(TGADecoder, PixelDepths) {
+// Row order, identification field, 24- and 32-bit pixels, grey and 24-bit colour maps are those
+// of the tool-written files in the decoder tables; run-length packets are compared with a
+// reference decoder in RleDifferentialTest.
+TEST(TGADecoder, SixteenAndFifteenBitPixels) {
   TgaLayout s;
   s.width = 2;
   s.descriptor = 0x20;
-  s.id = "skipped identification";
-  auto rgb = Tga(s, {1, 2, 3, 4, 5, 6});
-  EXPECT_FALSE(rgb->HasAlpha());
-  ExpectRows(*rgb, {{RvMakePixel(3, 2, 1, 255), RvMakePixel(6, 5, 4, 255)}});
-  s.depth = 32;
-  auto rgba = Tga(s, {1, 2, 3, 4, 5, 6, 7, 8});
-  EXPECT_TRUE(rgba->HasAlpha());
-  ExpectPixels(*rgba, {Px(1, 0, RvMakePixel(7, 6, 5, 8))});
   // 16 bits: the attribute bit gives alpha 128, its absence 0; 15 bits are opaque.
   s.depth = 16;
   auto sixteen = Tga(s, {0x00, 0xFC, 0x1F, 0x00});
@@ -96,22 +78,6 @@ TEST(TGADecoder, ColourMapsOfEverySizeAndBeyondTheirRoom) {
   EXPECT_EQ(wide->GetPalette()[254] & 0xFFFFFF, RvMakePixel(248, 0, 0) & 0xFFFFFF);
   EXPECT_EQ(wide->GetPalette()[255] & 0xFFFFFF, RvMakePixel(0, 248, 0) & 0xFFFFFF);
   ExpectPixels(*wide, {Px(2, 0, 0)});
-}
-
-TEST(TGADecoder, RunLengthPacketsMayCrossRowEnds) {
-  TgaLayout s;
-  s.type = 10;
-  s.width = 3;
-  s.height = 2;
-  s.descriptor = 0x20;
-  // A run of four (0x83) spans into the second row, then two literal pixels finish it.
-  ExpectRows(*Tga(s, {0x83, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9}),
-             {{RvMakePixel(3, 2, 1), RvMakePixel(3, 2, 1), RvMakePixel(3, 2, 1)},
-              {RvMakePixel(3, 2, 1), RvMakePixel(6, 5, 4), RvMakePixel(9, 8, 7)}});
-  // A literal packet across the row end and a run longer than the rest of the picture.
-  s.type = 11;
-  s.depth = 8;
-  ExpectPixels(*Tga(s, {0x03, 1, 2, 3, 4, 0xFF, 9}), {Px(0, 1, 4), Px(2, 1, 9)});
 }
 
 TEST(TGADecoder, RefusedHeaders) {

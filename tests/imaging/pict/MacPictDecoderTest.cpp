@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "DecoderTestSupport.h"
 #include "imaging/decoders/JPEGDecoder.h"
 #include "imaging/decoders/MacPictDecoder.h"
@@ -118,7 +120,7 @@ PictWriter TwoBitPicture() {
 
 // --- QuickTime JPEG pictures (their other tool files are in the decoder tables). ---
 
-TEST(MacPictReference, QuickTimeJpegMatchesTheJpegDecoder) {
+TEST(MacPictReference, QuickTimeJpegMatchesTheJpegDecoderAndIsPlacedByItsMatrix) {
   const auto direct = Decode<CJPEGDecoder>(DataBytes("pict/rgb37x23.jpg"), 32);
   const auto b = DecodeBytes(DataBytes("pict/jpeg37x23.pict"));
   EXPECT_EQ(b->GetBitsPerPixel(), 32);
@@ -128,15 +130,13 @@ TEST(MacPictReference, QuickTimeJpegMatchesTheJpegDecoder) {
   Rgba source;
   ASSERT_TRUE(ParsePnm(DataBytes("pict/rgb37x23.ppm"), &source));
   ExpectSamePicture(RgbaOf(*b), source, -1, 255, 8.0);
-}
 
-TEST(MacPictReference, QuickTimeJpegIsPlacedByItsMatrix) {
-  const auto direct = Decode<CJPEGDecoder>(DataBytes("pict/rgb37x23.jpg"), 32);
-  const auto b = DecodeBytes(DataBytes("pict/jpeg-offset.pict"));
-  ASSERT_EQ(b->GetWidth(), 50);
-  ASSERT_EQ(b->GetHeight(), 30);
+  // The same JPEG moved to 5, 3 in a 50 x 30 frame.
+  const auto offset = DecodeBytes(DataBytes("pict/jpeg-offset.pict"));
+  ASSERT_EQ(offset->GetWidth(), 50);
+  ASSERT_EQ(offset->GetHeight(), 30);
   ExpectPixels(
-      *b,
+      *offset,
       {Px(0, 0, 0xFFFFFF), Px(4, 2, 0xFFFFFF), Px(49, 29, 0xFFFFFF), Px(5 + 37, 3, 0xFFFFFF),
        Px(5, 3, direct->GetPixel(0, 0)), Px(5 + 36, 3 + 22, direct->GetPixel(36, 22))},
       false, 0xFFFFFF);
@@ -314,53 +314,42 @@ TEST(MacPictOpcodes, DrawingOpcodesBeforeTheImageAreSkipped) {
 
 // --- Errors: a code and a message, never a crash. ---
 
-TEST(MacPictErrors, VersionAndContentMessages) {
-  std::string text;
+TEST(MacPictErrors, EachFailureHasItsCodeAndMessage) {
   PictWriter vector(2, 8, 4);
   vector.Op(0x0030).Rect(0, 0, 2, 2);
-  EXPECT_EQ(DecodeError(vector.End(), &text), kErrUnsupported);
-  EXPECT_EQ(text, "Decoder error: PICT contained only vector data!\n\n");
-
   Bytes noVersion(512, 0);
   noVersion.insert(noVersion.end(), {0, 0, 0, 0, 0, 0, 0, 4, 0, 8, 0x12, 0x01, 0, 0xFF});
-  EXPECT_EQ(DecodeError(noVersion, &text), kErrWrongSignature);
-  EXPECT_EQ(text, "Decoder error: Error decoding pict: Version number missing.\n");
-
   Bytes badVersion = noVersion;
   badVersion[522] = 0x11;
   badVersion[523] = 0x03;
-  EXPECT_EQ(DecodeError(badVersion, &text), kErrWrongSignature);
-  EXPECT_EQ(text, "Decoder error: Illegal version number.\n");
-  badVersion[523] = 0x02;  // version 2 needs 0xFF next
-  EXPECT_EQ(DecodeError(badVersion, &text), kErrWrongSignature);
-  EXPECT_EQ(text, "Decoder error: Illegal version number.\n");
-
+  Bytes noFF = badVersion;
+  noFF[523] = 0x02;  // version 2 needs 0xFF next
   PictWriter pattern(2, 8, 4);
   pattern.Op(0x0012).Word(7).Append(Bytes(8, 0));
-  EXPECT_EQ(DecodeError(pattern.End(), &text), kErrFormat);
-  EXPECT_EQ(text, "Decoder error: Unknown pattern type in pixPat.\n");
-}
-
-TEST(MacPictErrors, PixelAndDepthMessages) {
-  std::string text;
   // Index 3 with a table of two entries.
   PictWriter index(2, 4, 1);
   index.Op(0x98).PixMap(1, 1, 4, 0, 2, 1).ColourTable({0, 0}).Rect(0, 0, 1, 4).Rect(0, 0, 1, 4);
   index.Word(0).Append({0x03});
-  EXPECT_EQ(DecodeError(index.End(), &text), kErrFormat);
-  EXPECT_EQ(text, "Decoder error: pixel value greater than colour table size.\n");
-
   PictWriter depth(2, 4, 1);
   depth.Op(0x98).PixMap(2, 1, 4, 0, 3, 1).ColourTable(kFourColours).Rect(0, 0, 1, 4);
   depth.Rect(0, 0, 1, 4).Word(0).Append({0, 0});
-  EXPECT_EQ(DecodeError(depth.End(), &text), kErrFormat);
-  EXPECT_EQ(text, "Decoder error: Bad bits per pixel in expandBuf.\n");
-
   PictWriter direct(2, 4, 1);
   direct.Op(0x9A).Long(0xFF).PixMap(12, 1, 4, 1, 24, 3).Rect(0, 0, 1, 4).Rect(0, 0, 1, 4);
   direct.Word(0).Append(Bytes(12, 0));
-  EXPECT_EQ(DecodeError(direct.End(), &text), kErrFormat);
-  EXPECT_EQ(text, "Decoder error: Bad bits per pixel in expandBuf8.\n");
+  const std::tuple<Bytes, int, const char*> cases[] = {
+      {vector.End(), kErrUnsupported, "PICT contained only vector data!\n"},
+      {noVersion, kErrWrongSignature, "Error decoding pict: Version number missing."},
+      {badVersion, kErrWrongSignature, "Illegal version number."},
+      {noFF, kErrWrongSignature, "Illegal version number."},
+      {pattern.End(), kErrFormat, "Unknown pattern type in pixPat."},
+      {index.End(), kErrFormat, "pixel value greater than colour table size."},
+      {depth.End(), kErrFormat, "Bad bits per pixel in expandBuf."},
+      {direct.End(), kErrFormat, "Bad bits per pixel in expandBuf8."}};
+  for (const auto& [data, code, message] : cases) {
+    std::string text;
+    EXPECT_EQ(DecodeError(data, &text), code) << message;
+    EXPECT_EQ(text, std::string("Decoder error: ") + message + "\n");
+  }
 }
 
 TEST(MacPictErrors, QuickTimeOtherThanJpegIsRefused) {

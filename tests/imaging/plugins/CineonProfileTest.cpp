@@ -23,13 +23,15 @@ CineonValues ReadLut(const std::string& text, bool* ok, std::string* error = nul
 
 }  // namespace
 
-TEST(RvcpProfile, WrittenValuesReadBackExactly) {
+TEST(RvcpProfile, WrittenValuesReadBackExactlyAndTheRestOfTheFileIsKept) {
   rvtest::TempDir dir;
-  const std::string path = dir.File("look.rvcp");
+  const std::string path = dir.File("settings.ini");
+  rvtest::WriteFile(path, "[Playback]\nFps=24\n");
   const CineonValues v{1.625, 2.4, 90, 690, 17};
   ASSERT_TRUE(bWriteCineonValues(path, v));
   EXPECT_EQ(ReadCineonValues(path), v);
   const std::string text = rvtest::ReadFile(path);
+  EXPECT_NE(text.find("Fps=24"), std::string::npos);
   EXPECT_NE(text.find("[Cineon]"), std::string::npos);
   for (const char* key :
        {"GammaDisplay", "GammaLog", "ReferenceBlack", "ReferenceWhite", "SoftClip"}) {
@@ -53,15 +55,6 @@ TEST(RvcpProfile, UnusableValuesReadAsDefaults) {
   EXPECT_EQ(v.referenceBlack, 95u);
   EXPECT_EQ(v.gammaLog, 1.7);
   EXPECT_EQ(v.softClip, 7u);
-}
-
-TEST(RvcpProfile, WritingKeepsTheRestOfTheFile) {
-  rvtest::TempDir dir;
-  const std::string path = dir.File("settings.ini");
-  rvtest::WriteFile(path, "[Playback]\nFps=24\n");
-  ASSERT_TRUE(bWriteCineonValues(path, kSome));
-  EXPECT_NE(rvtest::ReadFile(path).find("Fps=24"), std::string::npos);
-  EXPECT_EQ(ReadCineonValues(path), kSome);
 }
 
 TEST(LutProfile, ReadsEveryKnownLine) {

@@ -1,6 +1,6 @@
 // A converter plug-in for tests, built in several variants (see CMakeLists.txt). It converts a
 // tiny test format:
-//   bytes 0-3   magic "TPLG" (the JPEG variant claims files starting FF D8 FF instead)
+//   bytes 0-3   magic "TPLG"
 //   bytes 4-7   width, little-endian      bytes 8-11 height
 //   bytes 12-15 flags: 1 refuse the header, 2 refuse the conversion, 4 fail without a text,
 //               8 report a zero width
@@ -92,11 +92,7 @@ KacvBool bKacvCanConvert(const char* path, const char* extension, const unsigned
   ++g_calls.canConvert;
   std::snprintf(g_calls.lastExtension, sizeof g_calls.lastExtension, "%s", extension);
   std::snprintf(g_calls.lastPath, sizeof g_calls.lastPath, "%s", path);
-#ifdef FAKE_CLAIMS_JPEG
-  return header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
-#else
   return std::memcmp(header, "TPLG", 4) == 0;
-#endif
 }
 #endif
 
@@ -109,17 +105,9 @@ KacvBool bKacvReadHeader(KacvReaderTable* reader, int32_t* bpp, int32_t* width, 
                          char* error) {
   ++g_calls.readHeader;
   g_calls.order[g_calls.orderCount++ % 16] = 'h';
-#ifdef FAKE_CLAIMS_JPEG
-  g_width = g_height = 2;
-  g_flags = 0;
-  *bpp = 32;
-  *width = *height = 2;
-  return KACV_TRUE;
-#else
   const unsigned char* h = nullptr;
   if (!reader->ReadBlock(16, &h)) return Refuse(error, "Short header.");
   return TakeHeader(h, bpp, width, height, error);
-#endif
 }
 #endif
 
@@ -140,12 +128,6 @@ KacvBool bKacvDoConversion(KacvReaderTable* reader, unsigned char* const* lines,
   g_calls.order[g_calls.orderCount++ % 16] = 'c';
   if (!SizeOk(bpp, width, height)) return Refuse(error, "Unexpected size.");
   if (g_flags & kRefuseConversion) return Refuse(error, "Conversion refused by test plug-in.");
-#ifdef FAKE_CLAIMS_JPEG
-  (void)reader;
-  for (uint32_t y = 0; y < g_height; ++y)
-    for (uint32_t x = 0; x < g_width; ++x) PutPixel(lines, x, y, nullptr);
-  return KACV_TRUE;
-#else
   for (uint32_t y = 0; y < g_height; ++y) {
     for (uint32_t x = 0; x < g_width; ++x) {
       // Both reader entries get used: the first byte of each pixel alone, the rest as a block.
@@ -159,7 +141,6 @@ KacvBool bKacvDoConversion(KacvReaderTable* reader, unsigned char* const* lines,
     }
   }
   return KACV_TRUE;
-#endif
 }
 #endif
 

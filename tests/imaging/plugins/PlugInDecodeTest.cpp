@@ -1,5 +1,6 @@
-// Frames decoded through converter plug-ins installed in the frame decoder: both generations,
-// precedence over the built-in decoders, failures and the hand-over of the Cineon values.
+// Frames decoded through converter plug-ins installed in the frame decoder: both generations, the
+// scan order, unclaimed files, failures and the hand-over of the Cineon values (that a converter
+// comes before the built-in decoders is FormatDetectionTest's FrameDispatch).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -106,24 +107,6 @@ TEST(PlugInDecode, FirstPlugInInScanOrderWins) {
   FakeCalls* loser = d.Calls(1);
   ASSERT_NE(loser, nullptr);
   EXPECT_EQ(loser->canConvert, 0);  // never asked once the first had claimed the file
-}
-
-TEST(PlugInDecode, PlugInClaimingJpegBeatsTheJpegDecoder) {
-  if (!rvtest::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
-  rvtest::TempDir dir;
-  const std::string jpeg = dir.File("red.jpg");
-  ASSERT_EQ(rvtest::RunCommand("convert -size 2x2 xc:red " + rvtest::ShellQuote(jpeg)), 0);
-  CFrameDecoder plain;
-  CDIBSectionBitmap built;
-  plain.DecodeFile(jpeg, &built);
-  EXPECT_NE(built.GetPixel(0, 0) & 0xFFFFFF, 0x00FF00u);
-
-  PlugInDecoder d({"jpeg"});
-  CDIBSectionBitmap bitmap;
-  d.Decoder().DecodeFile(jpeg, &bitmap);
-  EXPECT_EQ(bitmap.GetBitsPerPixel(), 32);
-  EXPECT_EQ(bitmap.GetPixel(0, 0), 0xFF00FF00u);
-  EXPECT_EQ(bitmap.GetPixel(1, 1), 0xFF00FF00u);
 }
 
 TEST(PlugInDecode, UnclaimedFilesGoToTheBuiltInDecoders) {

@@ -16,14 +16,17 @@ std::ostream& operator<<(std::ostream& os, const Rect& r) {
   return os << r.left << "," << r.top << " " << r.width << "x" << r.height;
 }
 
-CRvCrop ParseCrop(const std::string& spec) {
-  CRvCrop crop;
+template <typename Spec>
+Spec Parse(const std::string& spec) {
+  Spec s;
   std::string text = spec, error;
   int count = -1;
-  EXPECT_TRUE(crop.Parse(&text, &error, &count)) << spec << ": " << error;
+  EXPECT_TRUE(s.Parse(&text, &error, &count)) << spec << ": " << error;
   EXPECT_EQ(count, 0);
-  return crop;
+  return s;
 }
+
+CRvCrop ParseCrop(const std::string& spec) { return Parse<CRvCrop>(spec); }
 
 Rect CropRect(const std::string& spec, int width, int height) {
   Rect r{};
@@ -197,32 +200,20 @@ TEST(CropRectTest, PercentTruncatesTowardZeroAndEmptyImagesStayEmpty) {
 // --- resample ------------------------------------------------------------------------------
 
 TEST(ResampleTest, DigitsFillWidthThenHeight) {
-  CRvResample r;
-  std::string text = "720 576 -u", error;
-  int count = -1;
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  EXPECT_EQ(r.Width(), (CRvSpecValue{720, false}));
-  EXPECT_EQ(r.Height(), (CRvSpecValue{576, false}));
-  EXPECT_EQ(text, "-u");
-  EXPECT_EQ(count, 0);
-  text = "h50% 200";
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  EXPECT_EQ(r.Width(), (CRvSpecValue{200, false}));
-  EXPECT_EQ(r.Height(), (CRvSpecValue{50, true}));
+  const CRvResample both = Parse<CRvResample>("720 576");
+  EXPECT_EQ(both.Width(), (CRvSpecValue{720, false}));
+  EXPECT_EQ(both.Height(), (CRvSpecValue{576, false}));
+  const CRvResample lettered = Parse<CRvResample>("h50% 200");
+  EXPECT_EQ(lettered.Width(), (CRvSpecValue{200, false}));
+  EXPECT_EQ(lettered.Height(), (CRvSpecValue{50, true}));
 }
 
 TEST(ResampleTest, NewSizeKeepsSidesNotGiven) {
-  CRvResample r;
-  std::string text = "50%", error;
-  int count = 0;
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
   int w = 0, h = 0;
-  r.GetNewSize(720, 576, &w, &h);
+  Parse<CRvResample>("50%").GetNewSize(720, 576, &w, &h);
   EXPECT_EQ(w, 360);
   EXPECT_EQ(h, 576);
-  text = "H33%";
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  r.GetNewSize(720, 10, &w, &h);
+  Parse<CRvResample>("H33%").GetNewSize(720, 10, &w, &h);
   EXPECT_EQ(w, 720);
   EXPECT_EQ(h, 3);
 }
@@ -240,17 +231,9 @@ TEST(ResampleTest, FormatParsesBackToTheSameSides) {
   CRvResample r;
   r.SetHeight(288, false);
   EXPECT_EQ(r.Format(), "H288 ");
-  CRvResample back;
-  std::string text = r.Format(), error;
-  int count = 0;
-  ASSERT_TRUE(back.Parse(&text, &error, &count));
-  EXPECT_EQ(back, r);
-  EXPECT_FALSE(back.Width().IsGiven());
-
+  EXPECT_EQ(Parse<CRvResample>(r.Format()), r);
   r.SetWidth(50, true);
   EXPECT_EQ(r.Format(), "50% 288 ");
-  text = r.Format();
-  ASSERT_TRUE(back.Parse(&text, &error, &count));
-  EXPECT_EQ(back, r);
+  EXPECT_EQ(Parse<CRvResample>(r.Format()), r);
   EXPECT_EQ(CRvResample().Format(), "");
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../sequence/SequenceTestSupport.h"
 #include "engine/DrawThread.h"
 #include "engine/StatusLine.h"
 #include "engine/ViewSurface.h"
@@ -127,17 +128,10 @@ class Observer : public CKaPlaybackObserver {
 
 // A numbered play list of one sequence shot_0001.png .. shot_<count>.png in a folder that
 // need not exist.
-inline std::unique_ptr<CRvPlayList> MakePlayList(int count, const std::string& folder = "/nowhere",
-                                                 int firstNumber = 1) {
-  auto sequence = std::make_unique<CRvSequence>("shot_#.png", folder + "/");
-  for (int i = 0; i < count; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/shot_%04d.png", firstNumber + i);
-    auto frame = std::make_unique<CRvFrame>(folder + name, 0, 0, 0);
-    sequence->AddFrame(frame);
-  }
+inline std::unique_ptr<CRvPlayList> MakePlayList(int count,
+                                                 const std::string& folder = "/nowhere") {
   auto list = std::make_unique<CRvPlayList>();
-  list->AddSequence(std::move(sequence));
+  list->AddSequence(MakeSequence("shot_#.png", 1, std::uint32_t(count), folder));
   list->NumberFrames();
   return list;
 }

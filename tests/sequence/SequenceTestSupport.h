@@ -1,5 +1,6 @@
-// What the sequence tests share: the frame numbers of a sequence in playing order, and a play
-// list of frames whose files each describe a picture for the fake decoder.
+// What the sequence tests share: sequences of frames that need no file, the frame numbers of a
+// sequence in playing order, and a play list of frames whose files each describe a picture for
+// the fake decoder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,23 @@
 #include "FakeDecoder.h"
 #include "TestUtil.h"
 #include "sequence/PlayList.h"
+
+// A sequence `key` ("#" standing for the number, padded to four digits) in `folder` holding
+// frames first .. first + count - 1; no file is read.
+inline std::unique_ptr<CRvSequence> MakeSequence(const std::string& key, std::uint32_t first,
+                                                 std::uint32_t count,
+                                                 const std::string& folder = "/s") {
+  auto sequence = std::make_unique<CRvSequence>(key, folder + "/");
+  for (std::uint32_t n = first; n < first + count; ++n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04u", n);
+    std::string name = key;
+    name.replace(name.find('#'), 1, number);
+    auto frame = std::make_unique<CRvFrame>(folder + "/" + name, 0, 0, 0);
+    EXPECT_TRUE(sequence->AddFrame(frame));
+  }
+  return sequence;
+}
 
 inline std::vector<std::uint32_t> Numbers(const CRvSequence& sequence) {
   std::vector<std::uint32_t> numbers;

@@ -63,17 +63,15 @@ TEST_F(IniFileTest, BooleansAndDoubles) {
   EXPECT_DOUBLE_EQ(dReadFromIniFile(m_ini, "D", "exp", 0.0), 1000.0);
 }
 
-TEST_F(IniFileTest, NamesMatchIgnoringCaseAndBlanksAndQuotesAreStripped) {
-  WriteFile(m_ini, "  [ windowposition ]  \r\n  TOP =  120  \r\nName = \"  padded value \" \r\n");
+TEST_F(IniFileTest, NamesMatchIgnoringCaseAndBlanksAndAMatchingPairOfQuotesIsStripped) {
+  WriteFile(m_ini,
+            "  [ windowposition ]  \r\n  TOP =  120  \r\nName = \"  padded value \" \r\n"
+            "open=\"abc\r\nclose=abc\"\r\nboth=\"a\"b\"\r\n");
   EXPECT_EQ(iReadFromIniFile(m_ini, "WindowPosition", "top", 0), 120);
   EXPECT_EQ(strReadFromIniFile(m_ini, "WINDOWPOSITION", "name", ""), "  padded value ");
-}
-
-TEST_F(IniFileTest, OnlyAMatchingPairOfQuotesIsRemoved) {
-  WriteFile(m_ini, "[S]\nopen=\"abc\nclose=abc\"\nboth=\"a\"b\"\n");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "open", ""), "\"abc");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "close", ""), "abc\"");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "both", ""), "a\"b");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "open", ""), "\"abc");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "close", ""), "abc\"");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "both", ""), "a\"b");
 }
 
 TEST_F(IniFileTest, LongValuesAreCutTo1023Characters) {

@@ -2,19 +2,18 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "support/NesCommon55.h"
 
 TEST(TextTest, TruncateWhiteSpaceRemovesBlanksAndTabsOnly) {
-  std::string text = " \t a b \t ";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "a b");
-  text = "\t\t\t";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "");
-  text = "\nline\n ";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "\nline\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {" \t a b \t ", "a b"}, {"\t\t\t", ""}, {"\nline\n ", "\nline\n"}};
+  for (const auto& [before, after] : cases) {
+    std::string text = before;
+    TruncateWhiteSpace(&text);
+    EXPECT_EQ(text, after) << before;
+  }
 }
 
 TEST(TextTest, CompareIgnoringCase) {

@@ -46,7 +46,7 @@ TEST_F(SequenceListTest, SameNumberWithDifferentPaddingGivesTwoSequences) {
   CRvSequenceList list(Folder(), "*.*");
   ASSERT_EQ(list.GetSequences().size(), 2u);
   // Listed in name order: shot_01, shot_02, shot_1. shot_1 is refused by the first sequence and
-  // starts a new one, which stands at the front.
+  // starts a new one, which stands at the front, as every new sequence does.
   EXPECT_EQ(list.GetSequences()[0]->GetKey(), "shot_#.tif");
   EXPECT_EQ(list.GetSequences()[1]->GetKey(), "shot_#.tif");
   EXPECT_EQ(Numbers(*list.GetSequences()[0]), (std::vector<std::uint32_t>{1}));
@@ -71,17 +71,6 @@ TEST_F(SequenceListTest, KeysCompareWithoutCase) {
   ASSERT_EQ(list.GetSequences().size(), 1u);
   EXPECT_EQ(list.GetSequences()[0]->GetFrameCount(), 2u);
   EXPECT_EQ(list.GetSequences()[0]->GetKey(), "Shot_#.TIF");
-}
-
-TEST_F(SequenceListTest, SingleFilesNewestFirst) {
-  Touch("a.tif");
-  Touch("b.tif");
-  CRvSequenceList list(Folder(), "*.*");
-  ASSERT_EQ(list.GetSequences().size(), 2u);
-  EXPECT_EQ(list.GetSequences()[0]->GetKey(), "b.tif");
-  EXPECT_EQ(list.GetSequences()[1]->GetKey(), "a.tif");
-  EXPECT_EQ(list.GetSequences()[0]->GetFirst(), 0u);
-  EXPECT_EQ(list.GetSequences()[1]->GetFirst(), 0u);
 }
 
 TEST_F(SequenceListTest, FoldersAndDesktopLinksAreSkipped) {

@@ -53,16 +53,6 @@ Failure ParseFailure(const std::string& spec) {
 
 // --- crop grammar ---------------------------------------------------------------------------
 
-TEST(CropParseTest, PositionalValuesAreLeftTopWidthHeight) {
-  const CRvCrop crop = ParseCrop("10 20 300 200");
-  EXPECT_EQ(crop.Left().value, 10);
-  EXPECT_EQ(crop.Top().value, 20);
-  EXPECT_EQ(crop.Width().value, 300);
-  EXPECT_EQ(crop.Height().value, 200);
-  EXPECT_FALSE(crop.Right().IsGiven());
-  EXPECT_FALSE(crop.Bottom().IsGiven());
-}
-
 TEST(CropParseTest, LetteredValuesPercentAndCase) {
   const CRvCrop crop = ParseCrop("L10 T5% R3 b4% W50% h7 l12");
   EXPECT_EQ(crop.Left(), (CRvSpecValue{12, false}));  // a later letter overwrites
@@ -162,6 +152,7 @@ TEST(CropFormatTest, PositionalOnlyWhileEveryEarlierValueIsGiven) {
 // --- crop geometry --------------------------------------------------------------------------
 
 TEST(CropRectTest, ExamplesFromEverydayUse) {
+  // Bare numbers are left, top, width and height.
   EXPECT_EQ(CropRect("10 20 300 200", 640, 480), (Rect{10, 20, 300, 200}));
   EXPECT_EQ(CropRect("w50%", 640, 480), (Rect{160, 0, 320, 480}));
   EXPECT_EQ(CropRect("r10", 100, 50), (Rect{0, 0, 90, 50}));

@@ -19,10 +19,6 @@ namespace {
 
 class FrameCacheTest : public FakeFramesTest {
  protected:
-  void Build(int count, int width = 4, int height = 4) {
-    FakeFramesTest::Build(count, width, height);
-  }
-
   // Fetches the frame at index; returns the fetch result and fills the flags.
   bool FetchAt(std::uint32_t index, bool doNotLoad = false) {
     EXPECT_TRUE(m_list.SetPositionByIndex(index));

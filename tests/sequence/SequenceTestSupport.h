@@ -36,10 +36,11 @@ inline std::vector<std::uint32_t> Numbers(const CRvSequence& sequence) {
   return numbers;
 }
 
-// `count` frames shot_0000.tif.. of width x height pixels, under a budget of 1 GiB.
+// `count` frames shot_0000.tif.. of width x height pixels (4 x 4 unless given), under a budget
+// of 1 GiB.
 class FakeFramesTest : public testing::Test {
  protected:
-  void Build(int count, int width, int height) {
+  void Build(int count, int width = 4, int height = 4) {
     for (int n = 0; n < count; ++n)
       rvtest::WriteFile(FilePath(n), std::to_string(width) + " " + std::to_string(height));
     ASSERT_TRUE(m_list.AddSequenceByFile(FilePath(0)));

@@ -65,8 +65,6 @@ TEST_F(MainDlgGuiTest, StartsWithTheCaptionAndDefaultGeometry) {
   EXPECT_EQ(dlg.Settings().fps, 24);
   EXPECT_DOUBLE_EQ(dlg.Settings().gammaDisplay, 2.2);
   EXPECT_EQ(dlg.Settings().referenceWhite, 685);
-  dlg.show();
-  EXPECT_TRUE(ProcessUntil([&] { return dlg.isVisible(); }));
 }
 
 TEST_F(MainDlgGuiTest, ReadsStoredSettingsAndWritesWindowAndFpsOnClose) {

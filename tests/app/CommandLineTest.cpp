@@ -96,9 +96,7 @@ TEST(ExpandPercentVariablesTest, ReplacesSetAndUnsetVariables) {
   EXPECT_EQ(ExpandPercentVariables("/x/100%"), "/x/100");  // a lone % is dropped
   EXPECT_EQ(ExpandPercentVariables("a%%b"), "ab");
   EXPECT_EQ(ExpandPercentVariables("no variables"), "no variables");
-}
-
-TEST(ExpandPercentVariablesTest, SelfReferenceAndPercentInValuesTerminate) {
+  // Inserted values are not scanned again.
   setenv("RV_TEST_SELF", "x%RV_TEST_SELF%y", 1);
   EXPECT_EQ(ExpandPercentVariables("<%RV_TEST_SELF%>"), "<x%RV_TEST_SELF%y>");
   setenv("RV_TEST_PCT", "50%", 1);
@@ -107,19 +105,15 @@ TEST(ExpandPercentVariablesTest, SelfReferenceAndPercentInValuesTerminate) {
 
 // --- absolute paths -------------------------------------------------------------------------
 
-TEST(MakeAbsolutePathTest, RelativePathsJoinTheBase) {
+TEST(MakeAbsolutePathTest, RelativePathsJoinTheBaseRootedAndNetworkOnesStay) {
   EXPECT_EQ(MakeAbsolutePath("a.0001.tga", "/work/shots"), "/work/shots/a.0001.tga");
   EXPECT_EQ(MakeAbsolutePath("sub/a.tga", "/work/shots/"), "/work/shots/sub/a.tga");
   EXPECT_EQ(MakeAbsolutePath("./././a.tga", "/w"), "/w/a.tga");
-}
-
-TEST(MakeAbsolutePathTest, LeadingParentsClimbButNotAboveTheRoot) {
+  // Leading parents climb, but not above the root.
   EXPECT_EQ(MakeAbsolutePath("../../x/a.tga", "/work/shots/day1"), "/work/x/a.tga");
   EXPECT_EQ(MakeAbsolutePath("../a.tga", "/work/shots/day1/"), "/work/shots/a.tga");
   EXPECT_EQ(MakeAbsolutePath("../../../../a.tga", "/work/shots"), "/a.tga");
-}
-
-TEST(MakeAbsolutePathTest, RootedAndNetworkPathsStayUnchanged) {
+  // Rooted and network paths stay unchanged.
   EXPECT_EQ(MakeAbsolutePath("/shots/a.tga", "/work"), "/shots/a.tga");
   EXPECT_EQ(MakeAbsolutePath("//server/share/a.tga", "/work"), "//server/share/a.tga");
   EXPECT_EQ(MakeAbsolutePath("\\\\server\\share\\a.tga", "/work"), "\\\\server\\share\\a.tga");
@@ -134,13 +128,14 @@ TEST(BuildCommandLineTest, QuotesTheProgramAndArgumentsThatNeedIt) {
 }
 
 TEST(BuildCommandLineTest, AQuotedFramePathIsFoundAfterTheProgram) {
-  const char* argv[] = {"reelvane", "/my shots/a 1.tga", "10-50", "-u"};
+  const char* argv[] = {"/opt/r v/reelvane", "/My Shots/a 1.TGA", "10-50", "-u"};
   const Parsed p = Parse(BuildCommandLine(4, argv));
   ASSERT_TRUE(p.named);
-  EXPECT_EQ(p.request.sequencePath, "/my shots/a 1.tga");
+  EXPECT_EQ(p.request.sequencePath, "/My Shots/a 1.TGA");  // the path keeps its case
   EXPECT_EQ(p.request.inFrame, 10);
   EXPECT_EQ(p.request.outFrame, 50);
   EXPECT_TRUE(p.request.uFlag);
+  EXPECT_FALSE(p.request.cropGiven);
   EXPECT_TRUE(p.errors.reports.empty());
 }
 
@@ -154,40 +149,26 @@ TEST(ParseCommandLineTest, NoFileNamed) {
   EXPECT_FALSE(Parse("reelvane \"/my shots/a.tga\"").named);
 }
 
-TEST(ParseCommandLineTest, QuotedPathWithBlanksInOutAndOption) {
-  const Parsed p = Parse("\"/opt/r v/reelvane\" \"/My Shots/a.0001.TGA\" 10-50 -u");
-  ASSERT_TRUE(p.named);
-  EXPECT_EQ(p.request.sequencePath, "/My Shots/a.0001.TGA");  // the path keeps its case
-  EXPECT_EQ(p.request.inFrame, 10);
-  EXPECT_EQ(p.request.outFrame, 50);
-  EXPECT_TRUE(p.request.uFlag);
-  EXPECT_FALSE(p.request.cropGiven);
-  EXPECT_TRUE(p.errors.reports.empty());
-}
-
 TEST(ParseCommandLineTest, InOutVariants) {
-  Parsed p = Parse("rv a.tga 0-50");
-  EXPECT_EQ(p.request.inFrame, 0);
-  EXPECT_EQ(p.request.outFrame, 50);
-  p = Parse("rv a.tga 20");
-  EXPECT_EQ(p.request.inFrame, 20);
-  EXPECT_EQ(p.request.outFrame, -1);
-  p = Parse("rv a.tga 20-");
-  EXPECT_EQ(p.request.inFrame, 20);
-  EXPECT_EQ(p.request.outFrame, -1);
-  p = Parse("rv a.tga 12ab-3x");  // numbers at the start of each part, no message
-  EXPECT_EQ(p.request.inFrame, 12);
-  EXPECT_EQ(p.request.outFrame, 3);
-  p = Parse("rv a.tga 5-x");
-  EXPECT_EQ(p.request.outFrame, 0);
-  EXPECT_TRUE(p.errors.reports.empty());
-  p = Parse("rv a.tga x");  // not a number: dropped
-  EXPECT_TRUE(p.named);
-  EXPECT_EQ(p.request.inFrame, 0);
-  EXPECT_EQ(p.request.outFrame, -1);
-  EXPECT_TRUE(p.errors.reports.empty());
-  p = Parse("rv a.tga 99999999999");
-  EXPECT_EQ(p.request.inFrame, 2147483647);
+  // The number at the start of each part counts, a part without one gives 0, and a token that
+  // is no number is dropped: none of this is reported.
+  const struct {
+    const char* inOut;
+    int in, out;
+  } cases[] = {{"0-50", 0, 50},
+               {"20", 20, -1},
+               {"20-", 20, -1},
+               {"12ab-3x", 12, 3},
+               {"5-x", 5, 0},
+               {"x", 0, -1},
+               {"99999999999", 2147483647, -1}};
+  for (const auto& c : cases) {
+    const Parsed p = Parse(std::string("rv a.tga ") + c.inOut);
+    EXPECT_TRUE(p.named) << c.inOut;
+    EXPECT_EQ(p.request.inFrame, c.in) << c.inOut;
+    EXPECT_EQ(p.request.outFrame, c.out) << c.inOut;
+    EXPECT_TRUE(p.errors.reports.empty()) << c.inOut;
+  }
 }
 
 TEST(ParseCommandLineTest, CropAndResampleOptionsAnyCase) {
@@ -208,6 +189,7 @@ TEST(ParseCommandLineTest, UnknownOptionHighlightsItAndEverythingAfter) {
   EXPECT_EQ(p.errors.reports[0].displayed, "10-50 -x -u");
   EXPECT_EQ(p.errors.reports[0].Highlight(), "x -u");
   EXPECT_EQ(p.request.inFrame, 10);  // parsing does not stop the start-up
+  EXPECT_FALSE(p.request.uFlag);     // options after an unknown one are not read
   EXPECT_EQ(p.request.sequencePath, std::string(kBase) + "/a.tga");
 }
 
@@ -222,22 +204,17 @@ TEST(ParseCommandLineTest, LoneDashAndTrailingTextAreUnknown) {
   EXPECT_EQ(p.errors.reports[0].Highlight(), "extra");
 }
 
+// The grammar's own messages are checked with the grammar; here, where they point.
 TEST(ParseCommandLineTest, SpecifierErrorsHighlightTheFailingToken) {
   Parsed p = Parse("rv a.tga -c 10 t5 7 -r 50");
   ASSERT_EQ(p.errors.reports.size(), 1u);
-  EXPECT_EQ(p.errors.reports[0].message, "Use specifier T L R B W H on number in crop parameter");
   EXPECT_EQ(p.errors.reports[0].Highlight(), "7 -r 50");
   EXPECT_FALSE(p.request.cropGiven);
   EXPECT_TRUE(p.request.resampleGiven);  // the next option is still read
 
   p = Parse("rv a.tga -R w1 W2");
   ASSERT_EQ(p.errors.reports.size(), 1u);
-  EXPECT_EQ(p.errors.reports[0].message, "Duplicate width parameter in scale command line");
   EXPECT_EQ(p.errors.reports[0].Highlight(), "W2");  // shown as typed
-
-  p = Parse("rv a.tga -c");
-  ASSERT_EQ(p.errors.reports.size(), 1u);
-  EXPECT_EQ(p.errors.reports[0].message, "No crop parameters found");
 }
 
 TEST(ParseCommandLineTest, NoUnknownParametersAfterAnEarlierError) {
@@ -247,20 +224,10 @@ TEST(ParseCommandLineTest, NoUnknownParametersAfterAnEarlierError) {
   EXPECT_EQ(p.errors.reports[0].Highlight(), "x5 tail");
 }
 
+// The rules of joining and expanding are checked on their own above; here, that both apply.
 TEST(ParseCommandLineTest, RelativeAndPercentPaths) {
-  Parsed p = Parse("rv ../../a.tga", "/work/shots/day1");
-  EXPECT_EQ(p.request.sequencePath, "/work/a.tga");
-  p = Parse("rv \\\\server\\share\\a.tga");
-  EXPECT_EQ(p.request.sequencePath, "\\\\server\\share\\a.tga");
   setenv("RV_TEST_DISK", "disk2", 1);
-  unsetenv("RV_TEST_NONE");
-  p = Parse("rv /mnt/%RV_TEST_DISK%/shots/a.0001.tga");
-  EXPECT_EQ(p.request.sequencePath, "/mnt/disk2/shots/a.0001.tga");
-  p = Parse("rv /mnt/%RV_TEST_NONE%/a.tga");
-  EXPECT_EQ(p.request.sequencePath, "/mnt//a.tga");
-  // A relative path is joined to the base before expansion.
-  p = Parse("rv %RV_TEST_DISK%/a.tga", "/w");
-  EXPECT_EQ(p.request.sequencePath, "/w/disk2/a.tga");
+  EXPECT_EQ(Parse("rv ../%RV_TEST_DISK%/a.tga", "/w/x").request.sequencePath, "/w/disk2/a.tga");
 }
 
 TEST(ParseCommandLineTest, WorksWithoutAnErrorSink) {

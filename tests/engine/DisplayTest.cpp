@@ -92,14 +92,7 @@ TEST(Zoom, StepsAndLimits) {
   EXPECT_DOUBLE_EQ(KaZoomOutStep(0.8, &base), 0.5);
   EXPECT_DOUBLE_EQ(KaZoomOutStep(0.5, &base), 0.33);
   EXPECT_DOUBLE_EQ(KaZoomOutStep(0.33, &base), 0.25);
-}
-
-TEST(Zoom, QuarterStaysAndIsAnnounced) {
-  ManualEngine m;
-  m.engine->SetZoom(0.25, false);
-  m.engine->ZoomOut(true);
-  EXPECT_DOUBLE_EQ(m.engine->GetZoom(), 0.25);
-  EXPECT_EQ(m.status.GetDisplayedText(), "Zoom 25");
+  EXPECT_DOUBLE_EQ(KaZoomOutStep(0.25, &base), 0.25);  // a quarter is the least
 }
 
 TEST(Zoom, OneAndAHalfInBecomesTwoWithPanDoubledFromTruncatedZoom) {
@@ -224,14 +217,6 @@ TEST(Filters, NonTrueColourFramesAreNeverFiltered) {
   EXPECT_EQ(bitmaps[0].view.bitsPerPixel, 24);
 }
 
-TEST(Filters, GhostingComposesACopy) {
-  ManualEngine m(8, 4);
-  m.engine->GetMoBlurBuffer()->SetMode(1);
-  m.Cycles(1);
-  EXPECT_NE(m.engine->GetLastShownBitmap(), nullptr);
-  EXPECT_EQ(m.engine->GetLastShownBitmap()->GetWidth(), 8);
-}
-
 TEST(InfoLine, Format) {
   EXPECT_EQ(KaFormatInfoLine(12, 23.976, 2, 2048, 1556, true),
             " Frame 0012 - 23.98fps (Step 2 = 47.95fps) - 2048 x 1556  (Harddisk)");
@@ -291,52 +276,42 @@ TEST(CropSelection, ViewRectanglesMapBackToTheDecodedFrame) {
   struct Case {
     const char* name;
     double zoom;
-    int panX, shownW, shownH, srcW, srcH;
-    const char* cropInForce;  // "" for none
+    int panX, shownW, shownH;
+    bool cropped;  // a crop l50 t20 r50 b30 in force
     KaRect view;
     const char* expected;  // left, top, right and bottom edge kept; "" when nothing is covered
   };
-  // Display 400 x 300; the picture is centred.
+  // Display 400 x 300, decoded frame 200 x 100; the picture is centred.
   const Case cases[] = {
-      {"1:1", 1.0, 0, 200, 100, 200, 100, "", {110, 110, 210, 160}, "10 10 110 60"},
-      {"zoom 2", 2.0, 0, 200, 100, 200, 100, "", {20, 60, 220, 160}, "10 5 110 55"},
-      {"panned", 1.0, 30, 200, 100, 200, 100, "", {140, 110, 240, 160}, "10 10 110 60"},
-      {"half-size resample", 1.0, 0, 100, 50, 200, 100, "", {160, 135, 210, 160}, "20 20 120 70"},
-      {"inside a crop",
-       1.0,
-       0,
-       100,
-       50,
-       200,
-       100,
-       "l50 t20 r50 b30",
-       {150, 125, 200, 150},
-       "50 20 100 45"},
-      {"clipped to the picture", 1.0, 0, 200, 100, 200, 100, "", {0, 0, 400, 300}, "0 0 200 100"},
-      {"outside the picture", 1.0, 0, 200, 100, 200, 100, "", {0, 0, 50, 50}, ""},
+      {"1:1", 1.0, 0, 200, 100, false, {110, 110, 210, 160}, "10 10 110 60"},
+      {"zoom 2", 2.0, 0, 200, 100, false, {20, 60, 220, 160}, "10 5 110 55"},
+      {"panned", 1.0, 30, 200, 100, false, {140, 110, 240, 160}, "10 10 110 60"},
+      {"half-size resample", 1.0, 0, 100, 50, false, {160, 135, 210, 160}, "20 20 120 70"},
+      {"inside a crop", 1.0, 0, 100, 50, true, {150, 125, 200, 150}, "50 20 100 45"},
+      {"clipped to the picture", 1.0, 0, 200, 100, false, {0, 0, 400, 300}, "0 0 200 100"},
+      {"outside the picture", 1.0, 0, 200, 100, false, {0, 0, 50, 50}, ""},
   };
+  CRvCrop inForce;
+  inForce.Set(CRvCrop::kLeft, 50, false);
+  inForce.Set(CRvCrop::kTop, 20, false);
+  inForce.Set(CRvCrop::kRight, 50, false);
+  inForce.Set(CRvCrop::kBottom, 30, false);
   for (const Case& c : cases) {
-    CRvCrop inForce;
-    std::string spec = c.cropInForce, error;
-    int count = 0;
-    if (!spec.empty()) {
-      ASSERT_TRUE(inForce.Parse(&spec, &error, &count)) << c.name;
-    }
     KaShownPicture picture;
     picture.display = {0, 0, 400, 300};
     picture.zoom = c.zoom;
     picture.panX = c.panX;
     picture.shownWidth = c.shownW;
     picture.shownHeight = c.shownH;
-    picture.sourceWidth = c.srcW;
-    picture.sourceHeight = c.srcH;
-    picture.crop = *c.cropInForce ? &inForce : nullptr;
+    picture.sourceWidth = 200;
+    picture.sourceHeight = 100;
+    picture.crop = c.cropped ? &inForce : nullptr;
     CRvCrop result;
     const bool ok = KaViewRectToCrop(picture, c.view, &result);
     EXPECT_EQ(ok, *c.expected != '\0') << c.name;
     if (!ok) continue;
     int l = 0, t = 0, w = 0, h = 0;
-    result.GetCropRect(c.srcW, c.srcH, &l, &t, &w, &h);
+    result.GetCropRect(200, 100, &l, &t, &w, &h);
     EXPECT_EQ(std::to_string(l) + " " + std::to_string(t) + " " + std::to_string(l + w) + " " +
                   std::to_string(t + h),
               c.expected)

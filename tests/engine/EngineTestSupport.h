@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../sequence/SequenceTestSupport.h"
 #include "engine/DrawThread.h"
 #include "engine/StatusLine.h"
 #include "engine/ViewSurface.h"
@@ -46,7 +47,6 @@ struct DrawOp {
   std::uint32_t color = 0;
   KaBitmapView view;
   bool nearest = false;
-  std::string text;
 };
 
 // Records the drawing of each frame; frames[i] holds the calls of the i-th frame.
@@ -60,20 +60,19 @@ class RecordingSurface : public CKaViewSurface, public CKaDeviceContext {
   }
   void EndFrame() override { ++ended; }
   void MarkRect(const KaRect& rect, std::uint32_t colorRef) override {
-    marks.push_back({DrawOp::kFill, rect, colorRef, {}, false, {}});
+    marks.push_back({DrawOp::kFill, rect, colorRef, {}, false});
   }
   int Width() const override { return m_width; }
   int Height() const override { return m_height; }
   void FillRect(const KaRect& rect, std::uint32_t colorRef) override {
-    frames.back().push_back({DrawOp::kFill, rect, colorRef, {}, false, {}});
+    frames.back().push_back({DrawOp::kFill, rect, colorRef, {}, false});
   }
   void SetStretchNearest(bool nearest) override { m_nearest = nearest; }
   void DrawBitmap(const KaBitmapView& view, int x, int y, int w, int h) override {
-    frames.back().push_back({DrawOp::kBitmap, {x, y, x + w, y + h}, 0, view, m_nearest, {}});
+    frames.back().push_back({DrawOp::kBitmap, {x, y, x + w, y + h}, 0, view, m_nearest});
   }
-  void DrawTextLine(int x, int y, const std::string& text, std::uint32_t fg,
-                    std::uint32_t) override {
-    frames.back().push_back({DrawOp::kText, {x, y, x, y}, fg, {}, false, text});
+  void DrawTextLine(int x, int y, const std::string&, std::uint32_t fg, std::uint32_t) override {
+    frames.back().push_back({DrawOp::kText, {x, y, x, y}, fg, {}, false});
   }
 
   std::vector<std::vector<DrawOp>> frames;
@@ -88,10 +87,7 @@ class RecordingSurface : public CKaViewSurface, public CKaDeviceContext {
 
 class StatusHost : public CKaStatusLineHost {
  public:
-  void InvalidateStatus() override {
-    std::lock_guard g(m_lock);
-    ++invalidations;
-  }
+  void InvalidateStatus() override {}
   void StartStatusTimer(int id, int ms) override {
     std::lock_guard g(m_lock);
     timerId = id;
@@ -102,7 +98,6 @@ class StatusHost : public CKaStatusLineHost {
     killed = id;
   }
   std::mutex m_lock;
-  int invalidations = 0;
   int timerId = 0;
   int timerMs = 0;
   int killed = 0;
@@ -127,17 +122,10 @@ class Observer : public CKaPlaybackObserver {
 
 // A numbered play list of one sequence shot_0001.png .. shot_<count>.png in a folder that
 // need not exist.
-inline std::unique_ptr<CRvPlayList> MakePlayList(int count, const std::string& folder = "/nowhere",
-                                                 int firstNumber = 1) {
-  auto sequence = std::make_unique<CRvSequence>("shot_#.png", folder + "/");
-  for (int i = 0; i < count; ++i) {
-    char name[64];
-    std::snprintf(name, sizeof name, "/shot_%04d.png", firstNumber + i);
-    auto frame = std::make_unique<CRvFrame>(folder + name, 0, 0, 0);
-    sequence->AddFrame(frame);
-  }
+inline std::unique_ptr<CRvPlayList> MakePlayList(int count,
+                                                 const std::string& folder = "/nowhere") {
   auto list = std::make_unique<CRvPlayList>();
-  list->AddSequence(std::move(sequence));
+  list->AddSequence(MakeSequence("shot_#.png", 1, std::uint32_t(count), folder));
   list->NumberFrames();
   return list;
 }

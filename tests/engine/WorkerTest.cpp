@@ -63,15 +63,13 @@ TEST(Worker, PlaysOnItsOwnThreadAndHoldStopsIt) {
   EXPECT_TRUE(WaitFor([&] { return e.list->GetCurrentIndex() != held; }));
 }
 
-TEST(Worker, StopEndsTheWorkerAndDestructionWaits) {
+TEST(Worker, StopEndsTheWorker) {
   LiveEngine e;
   e.engine->SetFps(500);
   e.engine->Play(false);
   ASSERT_TRUE(WaitFor([&] { return e.list->GetCurrentIndex() >= 2; }));
   e.engine->Stop();
   EXPECT_TRUE(WaitFor([&] { return !e.engine->IsRunning(); }));
-  e.engine.reset();  // returns: the worker is gone
-  EXPECT_EQ(e.engine, nullptr);
 }
 
 TEST(Worker, DestroyWhilePlayingReturnsAfterTheWorkerEnded) {

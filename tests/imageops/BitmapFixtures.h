@@ -38,13 +38,16 @@ inline std::unique_ptr<CDIBSectionBitmap> MakePatterned(int width, int height, i
   return bitmap;
 }
 
-// A 32-bit bitmap filled with one pixel value.
+// A 24- or 32-bit bitmap filled with one pixel value (blue, green, red for 24 bits).
 inline std::unique_ptr<CDIBSectionBitmap> MakeFilled(int width, int height, RvPixel value,
-                                                     bool alpha = false) {
+                                                     bool alpha = false, int bpp = 32) {
   auto bitmap = std::make_unique<CDIBSectionBitmap>();
-  bitmap->Create(width, height, 32, alpha);
+  bitmap->Create(width, height, static_cast<std::uint16_t>(bpp), alpha);
+  const int bytes = bpp / 8;
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) std::memcpy(bitmap->GetLineArray()[y] + 4 * x, &value, 4);
+    for (int x = 0; x < width; ++x) {
+      std::memcpy(bitmap->GetLineArray()[y] + bytes * x, &value, bytes);
+    }
   }
   return bitmap;
 }

@@ -12,17 +12,7 @@ namespace {
 
 std::unique_ptr<CDIBSectionBitmap> Filled24(int width, int height, std::uint8_t b, std::uint8_t g,
                                             std::uint8_t r) {
-  auto bitmap = std::make_unique<CDIBSectionBitmap>();
-  bitmap->Create(width, height, 24, false);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      std::uint8_t* p = bitmap->GetLineArray()[y] + 3 * x;
-      p[0] = b;
-      p[1] = g;
-      p[2] = r;
-    }
-  }
-  return bitmap;
+  return MakeFilled(width, height, RvMakePixel(r, g, b), false, 24);
 }
 
 }  // namespace

@@ -16,14 +16,17 @@ std::ostream& operator<<(std::ostream& os, const Rect& r) {
   return os << r.left << "," << r.top << " " << r.width << "x" << r.height;
 }
 
-CRvCrop ParseCrop(const std::string& spec) {
-  CRvCrop crop;
+template <typename Spec>
+Spec Parse(const std::string& spec) {
+  Spec s;
   std::string text = spec, error;
   int count = -1;
-  EXPECT_TRUE(crop.Parse(&text, &error, &count)) << spec << ": " << error;
+  EXPECT_TRUE(s.Parse(&text, &error, &count)) << spec << ": " << error;
   EXPECT_EQ(count, 0);
-  return crop;
+  return s;
 }
+
+CRvCrop ParseCrop(const std::string& spec) { return Parse<CRvCrop>(spec); }
 
 Rect CropRect(const std::string& spec, int width, int height) {
   Rect r{};
@@ -49,16 +52,6 @@ Failure ParseFailure(const std::string& spec) {
 }  // namespace
 
 // --- crop grammar ---------------------------------------------------------------------------
-
-TEST(CropParseTest, PositionalValuesAreLeftTopWidthHeight) {
-  const CRvCrop crop = ParseCrop("10 20 300 200");
-  EXPECT_EQ(crop.Left().value, 10);
-  EXPECT_EQ(crop.Top().value, 20);
-  EXPECT_EQ(crop.Width().value, 300);
-  EXPECT_EQ(crop.Height().value, 200);
-  EXPECT_FALSE(crop.Right().IsGiven());
-  EXPECT_FALSE(crop.Bottom().IsGiven());
-}
 
 TEST(CropParseTest, LetteredValuesPercentAndCase) {
   const CRvCrop crop = ParseCrop("L10 T5% R3 b4% W50% h7 l12");
@@ -158,36 +151,29 @@ TEST(CropFormatTest, PositionalOnlyWhileEveryEarlierValueIsGiven) {
 
 // --- crop geometry --------------------------------------------------------------------------
 
-TEST(CropRectTest, ExamplesFromEverydayUse) {
+TEST(CropRectTest, Geometry) {
+  // Bare numbers are left, top, width and height.
   EXPECT_EQ(CropRect("10 20 300 200", 640, 480), (Rect{10, 20, 300, 200}));
   EXPECT_EQ(CropRect("w50%", 640, 480), (Rect{160, 0, 320, 480}));
   EXPECT_EQ(CropRect("r10", 100, 50), (Rect{0, 0, 90, 50}));
   EXPECT_EQ(CropRect("l10 r10", 100, 50), (Rect{10, 0, 80, 50}));
   EXPECT_EQ(CropRect("t10 b10%", 100, 50), (Rect{0, 10, 100, 35}));
-}
-
-TEST(CropRectTest, SizesAreClippedToTheImage) {
+  // Sizes are clipped to the image.
   EXPECT_EQ(CropRect("10 20 300 200", 100, 50), (Rect{10, 20, 90, 30}));
   EXPECT_EQ(CropRect("r20 w500", 100, 50), (Rect{0, 0, 80, 50}));
   EXPECT_EQ(CropRect("r20 w30", 100, 50), (Rect{50, 0, 30, 50}));
   EXPECT_EQ(CropRect("r500", 100, 50), (Rect{0, 0, 0, 50}));
   EXPECT_EQ(CropRect("w101 h7", 100, 50), (Rect{0, 21, 100, 7}));
   EXPECT_EQ(CropRect("w33", 100, 50), (Rect{33, 0, 33, 50}));  // centred, rounded down
-}
-
-TEST(CropRectTest, OverlappingMarginsGiveAnEmptyCropNeverNegative) {
+  // Overlapping margins give an empty crop, never a negative one.
   EXPECT_EQ(CropRect("l60 r60", 100, 50), (Rect{60, 0, 0, 50}));
   EXPECT_EQ(CropRect("t40 b40", 100, 50), (Rect{0, 40, 100, 0}));
   EXPECT_EQ(CropRect("l70% r70%", 100, 50), (Rect{70, 0, 0, 50}));
-}
-
-TEST(CropRectTest, MarginAtTheFarEdgeKeepsTheLastColumnOrRow) {
+  // A margin at the far edge keeps the last column or row.
   EXPECT_EQ(CropRect("l100", 100, 50), (Rect{99, 0, 1, 50}));
   EXPECT_EQ(CropRect("l500 t50", 100, 50), (Rect{99, 49, 1, 1}));
   EXPECT_EQ(CropRect("100%", 100, 50), (Rect{99, 0, 1, 50}));
-}
-
-TEST(CropRectTest, PercentTruncatesTowardZeroAndEmptyImagesStayEmpty) {
+  // Percentages truncate toward zero; empty images stay empty.
   EXPECT_EQ(CropRect("33% 33%", 10, 10), (Rect{3, 3, 7, 7}));
   EXPECT_EQ(CropRect("10 10 5 5", 0, 0), (Rect{0, 0, 0, 0}));
   EXPECT_EQ(CropRect("w2147483647 h2147483647", 100, 50), (Rect{0, 0, 100, 50}));
@@ -197,32 +183,20 @@ TEST(CropRectTest, PercentTruncatesTowardZeroAndEmptyImagesStayEmpty) {
 // --- resample ------------------------------------------------------------------------------
 
 TEST(ResampleTest, DigitsFillWidthThenHeight) {
-  CRvResample r;
-  std::string text = "720 576 -u", error;
-  int count = -1;
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  EXPECT_EQ(r.Width(), (CRvSpecValue{720, false}));
-  EXPECT_EQ(r.Height(), (CRvSpecValue{576, false}));
-  EXPECT_EQ(text, "-u");
-  EXPECT_EQ(count, 0);
-  text = "h50% 200";
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  EXPECT_EQ(r.Width(), (CRvSpecValue{200, false}));
-  EXPECT_EQ(r.Height(), (CRvSpecValue{50, true}));
+  const CRvResample both = Parse<CRvResample>("720 576");
+  EXPECT_EQ(both.Width(), (CRvSpecValue{720, false}));
+  EXPECT_EQ(both.Height(), (CRvSpecValue{576, false}));
+  const CRvResample lettered = Parse<CRvResample>("h50% 200");
+  EXPECT_EQ(lettered.Width(), (CRvSpecValue{200, false}));
+  EXPECT_EQ(lettered.Height(), (CRvSpecValue{50, true}));
 }
 
 TEST(ResampleTest, NewSizeKeepsSidesNotGiven) {
-  CRvResample r;
-  std::string text = "50%", error;
-  int count = 0;
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
   int w = 0, h = 0;
-  r.GetNewSize(720, 576, &w, &h);
+  Parse<CRvResample>("50%").GetNewSize(720, 576, &w, &h);
   EXPECT_EQ(w, 360);
   EXPECT_EQ(h, 576);
-  text = "H33%";
-  ASSERT_TRUE(r.Parse(&text, &error, &count));
-  r.GetNewSize(720, 10, &w, &h);
+  Parse<CRvResample>("H33%").GetNewSize(720, 10, &w, &h);
   EXPECT_EQ(w, 720);
   EXPECT_EQ(h, 3);
 }
@@ -240,17 +214,9 @@ TEST(ResampleTest, FormatParsesBackToTheSameSides) {
   CRvResample r;
   r.SetHeight(288, false);
   EXPECT_EQ(r.Format(), "H288 ");
-  CRvResample back;
-  std::string text = r.Format(), error;
-  int count = 0;
-  ASSERT_TRUE(back.Parse(&text, &error, &count));
-  EXPECT_EQ(back, r);
-  EXPECT_FALSE(back.Width().IsGiven());
-
+  EXPECT_EQ(Parse<CRvResample>(r.Format()), r);
   r.SetWidth(50, true);
   EXPECT_EQ(r.Format(), "50% 288 ");
-  text = r.Format();
-  ASSERT_TRUE(back.Parse(&text, &error, &count));
-  EXPECT_EQ(back, r);
+  EXPECT_EQ(Parse<CRvResample>(r.Format()), r);
   EXPECT_EQ(CRvResample().Format(), "");
 }

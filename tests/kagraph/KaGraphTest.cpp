@@ -20,14 +20,8 @@ struct Picture {
     pixels[std::size_t(height - 1 - yFromTop) * std::size_t(width) + std::size_t(x)] = argb;
   }
   KaBitmapView View() const {
-    KaBitmapView v;
-    v.bits = reinterpret_cast<const std::uint8_t*>(pixels.data());
-    v.stride = width * 4;
-    v.width = width;
-    v.height = height;
-    v.bitsPerPixel = 32;
-    v.bottomUp = true;
-    return v;
+    return {
+        reinterpret_cast<const std::uint8_t*>(pixels.data()), width * 4, width, height, 32, true};
   }
   int width, height;
   std::vector<std::uint32_t> pixels;
@@ -75,35 +69,21 @@ TEST(ImageDC, FillUsesColourReferencesAndClipsOutside) {
 
 TEST(ImageDC, PalettisedAndTrueColourLayouts) {
   apptest::GuiApp();
-  // 8-bit, top-down, palette index 1 = blue.
-  std::vector<std::uint8_t> rows = {1, 0, 0, 0};
-  std::uint32_t palette[256] = {0xFF000000, 0xFF0000FF};
-  KaBitmapView v;
-  v.bits = rows.data();
-  v.stride = 4;
-  v.width = 1;
-  v.height = 1;
-  v.bitsPerPixel = 8;
-  v.bottomUp = false;
-  v.palette = palette;
-  // 24-bit B,G,R.
-  std::vector<std::uint8_t> bgr = {0x10, 0x20, 0x30, 0};
-  KaBitmapView w = v;
-  w.bits = bgr.data();
-  w.bitsPerPixel = 24;
-  // 4-bit: high nibble first.
-  std::vector<std::uint8_t> nibbles = {0x10, 0, 0, 0};
-  KaBitmapView n = v;
-  n.bits = nibbles.data();
-  n.width = 2;
-  n.bitsPerPixel = 4;
+  const std::uint32_t palette[256] = {0xFF000000, 0xFF0000FF};
+  const std::uint8_t index[4] = {1, 0, 0, 0};         // 8 bits: palette index 1 = blue
+  const std::uint8_t bgr[4] = {0x10, 0x20, 0x30, 0};  // 24 bits: blue, green, red
+  const std::uint8_t nibbles[4] = {0x10, 0, 0, 0};    // 4 bits: the high nibble first
+  // One top-down row.
+  const auto row = [&](const std::uint8_t* bits, int width, int bpp) {
+    return KaBitmapView{bits, 4, width, 1, bpp, false, palette};
+  };
   QImage target(4, 1, QImage::Format_RGB32);
   target.fill(Qt::white);
   {
     CKaImageDC dc(&target);
-    dc.DrawBitmap(v, 0, 0, 1, 1);
-    dc.DrawBitmap(w, 1, 0, 1, 1);
-    dc.DrawBitmap(n, 2, 0, 2, 1);
+    dc.DrawBitmap(row(index, 1, 8), 0, 0, 1, 1);
+    dc.DrawBitmap(row(bgr, 1, 24), 1, 0, 1, 1);
+    dc.DrawBitmap(row(nibbles, 2, 4), 2, 0, 2, 1);
   }
   EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 255));
   EXPECT_EQ(target.pixel(1, 0), qRgb(0x30, 0x20, 0x10));

@@ -44,7 +44,6 @@ TEST_F(FrameLoadTest, CropRectangle) {
   int count = 0;
   ASSERT_TRUE(crop.Parse(&text, &error, &count)) << error;
   ASSERT_TRUE(frame.Load(&m_decoder, &crop, nullptr, &m_width, &m_height));
-  EXPECT_EQ(m_width, 40);
   const CDIBSectionBitmap* bitmap = frame.GetBitmap();
   ASSERT_EQ(bitmap->GetWidth(), 15);
   ASSERT_EQ(bitmap->GetHeight(), 5);

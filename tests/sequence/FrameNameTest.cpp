@@ -53,18 +53,13 @@ TEST(FrameNumber, HugeDigitRunNeverBecomesTheNoneMarker) {
 }
 
 TEST(TrimSeparators, StripsBothEndsEndFirst) {
-  std::string text = "._-tif -_.";
-  TrimSeparators(&text);
-  EXPECT_EQ(text, "tif");
-  text = "a.b";
-  TrimSeparators(&text);
-  EXPECT_EQ(text, "a.b");
-  text = " _-.";
-  TrimSeparators(&text);
-  EXPECT_EQ(text, "");
-  text = "";
-  TrimSeparators(&text);
-  EXPECT_EQ(text, "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"._-tif -_.", "tif"}, {"a.b", "a.b"}, {" _-.", ""}, {"", ""}};
+  for (const auto& [before, after] : cases) {
+    std::string text = before;
+    TrimSeparators(&text);
+    EXPECT_EQ(text, after) << before;
+  }
 }
 
 TEST(Keys, CompareWithoutCase) {

@@ -8,21 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "SequenceTestSupport.h"
 #include "TestUtil.h"
 
 namespace {
-
-std::unique_ptr<CRvSequence> MakeSequence(const std::string& key, std::uint32_t first,
-                                          std::uint32_t count) {
-  auto sequence = std::make_unique<CRvSequence>(key, "/s/");
-  for (std::uint32_t n = first; n < first + count; ++n) {
-    std::string name = key;
-    name.replace(name.find('#'), 1, std::to_string(n));
-    auto frame = std::make_unique<CRvFrame>("/s/" + name, 0, 0, 0);
-    EXPECT_TRUE(sequence->AddFrame(frame));
-  }
-  return sequence;
-}
 
 // Two sequences of three frames: indices 0..5, frame numbers 1,2,3 then 11,12,13.
 class PositionTest : public testing::Test {

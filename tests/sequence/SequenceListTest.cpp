@@ -39,28 +39,16 @@ TEST_F(SequenceListTest, PaddedNumbersFormOneSequence) {
   EXPECT_EQ(sequence.GetPathPattern(), Folder() + "shot_#.tif");
 }
 
-TEST_F(SequenceListTest, SameNumberWithDifferentPaddingGivesTwoSequences) {
-  Touch("shot_1.tif");
-  Touch("shot_01.tif");
-  Touch("shot_02.tif");
-  CRvSequenceList list(Folder(), "*.*");
-  ASSERT_EQ(list.GetSequences().size(), 2u);
-  // Listed in name order: shot_01, shot_02, shot_1. shot_1 is refused by the first sequence and
-  // starts a new one, which stands at the front.
-  EXPECT_EQ(list.GetSequences()[0]->GetKey(), "shot_#.tif");
-  EXPECT_EQ(list.GetSequences()[1]->GetKey(), "shot_#.tif");
-  EXPECT_EQ(Numbers(*list.GetSequences()[0]), (std::vector<std::uint32_t>{1}));
-  EXPECT_EQ(list.GetSequences()[0]->GetFrames().front()->GetPath(), Folder() + "shot_1.tif");
-  EXPECT_EQ(Numbers(*list.GetSequences()[1]), (std::vector<std::uint32_t>{1, 2}));
-}
-
-TEST_F(SequenceListTest, LaterFilesGoToTheNewestSequenceOfTheirKey) {
+TEST_F(SequenceListTest, SameNumberStartsANewSequenceAndLaterFilesGoToTheNewest) {
   Touch("a_01.tif");
   Touch("a_1.tif");
   Touch("a_2.tif");
   CRvSequenceList list(Folder(), "*.*");
   ASSERT_EQ(list.GetSequences().size(), 2u);
+  // Listed in name order: a_01, a_1, a_2. a_1 is refused by the first sequence and starts a new
+  // one, which stands at the front, as every new sequence does; a_2 joins it.
   EXPECT_EQ(Numbers(*list.GetSequences()[0]), (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ(list.GetSequences()[0]->GetFrames().front()->GetPath(), Folder() + "a_1.tif");
   EXPECT_EQ(Numbers(*list.GetSequences()[1]), (std::vector<std::uint32_t>{1}));
 }
 
@@ -71,17 +59,6 @@ TEST_F(SequenceListTest, KeysCompareWithoutCase) {
   ASSERT_EQ(list.GetSequences().size(), 1u);
   EXPECT_EQ(list.GetSequences()[0]->GetFrameCount(), 2u);
   EXPECT_EQ(list.GetSequences()[0]->GetKey(), "Shot_#.TIF");
-}
-
-TEST_F(SequenceListTest, SingleFilesNewestFirst) {
-  Touch("a.tif");
-  Touch("b.tif");
-  CRvSequenceList list(Folder(), "*.*");
-  ASSERT_EQ(list.GetSequences().size(), 2u);
-  EXPECT_EQ(list.GetSequences()[0]->GetKey(), "b.tif");
-  EXPECT_EQ(list.GetSequences()[1]->GetKey(), "a.tif");
-  EXPECT_EQ(list.GetSequences()[0]->GetFirst(), 0u);
-  EXPECT_EQ(list.GetSequences()[1]->GetFirst(), 0u);
 }
 
 TEST_F(SequenceListTest, FoldersAndDesktopLinksAreSkipped) {

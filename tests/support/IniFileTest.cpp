@@ -39,7 +39,7 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGiveTheDefault) {
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("other.ini")));
 }
 
-TEST_F(IniFileTest, IntegersConvertOnlyWhenTheWholeValueIsANumber) {
+TEST_F(IniFileTest, NumbersConvertOnlyWhenTheWholeValueIsANumber) {
   WriteFile(m_ini,
             "[N]\nplain=12\ntail=12abc\nhex=0x10\nempty=\nneg=-5\nbig=99999999999\n"
             "blank=  42  \n");
@@ -50,9 +50,7 @@ TEST_F(IniFileTest, IntegersConvertOnlyWhenTheWholeValueIsANumber) {
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "neg", 1), -5);
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "big", 1), 2147483647);  // saturates, never wraps
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "blank", 1), 42);
-}
-
-TEST_F(IniFileTest, BooleansAndDoubles) {
+  // Booleans are integers; doubles likewise need the whole value.
   WriteFile(m_ini, "[B]\ntwo=2\nzero=0\nyes=yes\n[D]\ng=1.7\nbad=1.7x\nexp=1e3\n");
   EXPECT_TRUE(bReadFromIniFile(m_ini, "B", "two", false));
   EXPECT_FALSE(bReadFromIniFile(m_ini, "B", "zero", true));
@@ -63,17 +61,15 @@ TEST_F(IniFileTest, BooleansAndDoubles) {
   EXPECT_DOUBLE_EQ(dReadFromIniFile(m_ini, "D", "exp", 0.0), 1000.0);
 }
 
-TEST_F(IniFileTest, NamesMatchIgnoringCaseAndBlanksAndQuotesAreStripped) {
-  WriteFile(m_ini, "  [ windowposition ]  \r\n  TOP =  120  \r\nName = \"  padded value \" \r\n");
+TEST_F(IniFileTest, NamesMatchIgnoringCaseAndBlanksAndAMatchingPairOfQuotesIsStripped) {
+  WriteFile(m_ini,
+            "  [ windowposition ]  \r\n  TOP =  120  \r\nName = \"  padded value \" \r\n"
+            "open=\"abc\r\nclose=abc\"\r\nboth=\"a\"b\"\r\n");
   EXPECT_EQ(iReadFromIniFile(m_ini, "WindowPosition", "top", 0), 120);
   EXPECT_EQ(strReadFromIniFile(m_ini, "WINDOWPOSITION", "name", ""), "  padded value ");
-}
-
-TEST_F(IniFileTest, OnlyAMatchingPairOfQuotesIsRemoved) {
-  WriteFile(m_ini, "[S]\nopen=\"abc\nclose=abc\"\nboth=\"a\"b\"\n");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "open", ""), "\"abc");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "close", ""), "abc\"");
-  EXPECT_EQ(strReadFromIniFile(m_ini, "S", "both", ""), "a\"b");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "open", ""), "\"abc");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "close", ""), "abc\"");
+  EXPECT_EQ(strReadFromIniFile(m_ini, "windowposition", "both", ""), "a\"b");
 }
 
 TEST_F(IniFileTest, LongValuesAreCutTo1023Characters) {

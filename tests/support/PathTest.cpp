@@ -33,30 +33,24 @@ class CwdGuard {
 }  // namespace
 
 TEST(PathTest, SplitPathGivesFolderNameAndExtension) {
-  Parts p = Split("/shots/seq/shot_0001.tif");
-  EXPECT_EQ(p.drive, "");
-  EXPECT_EQ(p.dir, "/shots/seq/");
-  EXPECT_EQ(p.name, "shot_0001");
-  EXPECT_EQ(p.ext, ".tif");
-  p = Split("a.b.0001.cin");
-  EXPECT_EQ(p.dir, "");
-  EXPECT_EQ(p.name, "a.b.0001");
-  EXPECT_EQ(p.ext, ".cin");
-  p = Split("/dir.with.dots/noext");
-  EXPECT_EQ(p.dir, "/dir.with.dots/");
-  EXPECT_EQ(p.name, "noext");
-  EXPECT_EQ(p.ext, "");
-  p = Split("/only/folder/");
-  EXPECT_EQ(p.dir, "/only/folder/");
-  EXPECT_EQ(p.name, "");
-  EXPECT_EQ(p.ext, "");
-}
-
-TEST(PathTest, SplitPathDropsSurroundingQuotesAndSkipsNullOutputs) {
-  Parts p = Split("\"\"/my shots/a 1.tga\"");
-  EXPECT_EQ(p.dir, "/my shots/");
-  EXPECT_EQ(p.name, "a 1");
-  EXPECT_EQ(p.ext, ".tga");
+  const struct {
+    const char *path, *dir, *name, *ext;
+  } cases[] = {
+      {"/shots/seq/shot_0001.tif", "/shots/seq/", "shot_0001", ".tif"},
+      {"a.b.0001.cin", "", "a.b.0001", ".cin"},
+      {"/dir.with.dots/noext", "/dir.with.dots/", "noext", ""},
+      {"/only/folder/", "/only/folder/", "", ""},
+      // Surrounding quotes are dropped.
+      {"\"\"/my shots/a 1.tga\"", "/my shots/", "a 1", ".tga"},
+  };
+  for (const auto& c : cases) {
+    const Parts p = Split(c.path);
+    EXPECT_EQ(p.drive, "") << c.path;
+    EXPECT_EQ(p.dir, c.dir) << c.path;
+    EXPECT_EQ(p.name, c.name) << c.path;
+    EXPECT_EQ(p.ext, c.ext) << c.path;
+  }
+  // Null outputs are skipped.
   std::string name;
   SplitPath("/x/y.png", nullptr, nullptr, &name, nullptr);
   EXPECT_EQ(name, "y");

@@ -2,19 +2,18 @@
 
 #include <climits>
 #include <string>
+#include <utility>
 
 #include "support/NesCommon55.h"
 
 TEST(TextTest, TruncateWhiteSpaceRemovesBlanksAndTabsOnly) {
-  std::string text = " \t a b \t ";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "a b");
-  text = "\t\t\t";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "");
-  text = "\nline\n ";
-  TruncateWhiteSpace(&text);
-  EXPECT_EQ(text, "\nline\n");
+  const std::pair<const char*, const char*> cases[] = {
+      {" \t a b \t ", "a b"}, {"\t\t\t", ""}, {"\nline\n ", "\nline\n"}};
+  for (const auto& [before, after] : cases) {
+    std::string text = before;
+    TruncateWhiteSpace(&text);
+    EXPECT_EQ(text, after) << before;
+  }
 }
 
 TEST(TextTest, CompareIgnoringCase) {
@@ -35,11 +34,9 @@ TEST(TextTest, NextTokenSkipsEmptyTokens) {
   EXPECT_EQ(token, "c");
   EXPECT_EQ(source, "");
   EXPECT_FALSE(bGetNextToken(&source, ",;", &token));
-}
-
-TEST(TextTest, NextTokenOnSeparatorsOnlyGivesOneEmptyToken) {
-  std::string source = ",,;";
-  std::string token = "old";
+  // Separators only: one empty token.
+  source = ",,;";
+  token = "old";
   EXPECT_TRUE(bGetNextToken(&source, ",;", &token));
   EXPECT_EQ(token, "");
   EXPECT_EQ(source, "");
@@ -65,10 +62,8 @@ TEST(TextTest, String2LongReportsWholeAndPartialNumbers) {
   EXPECT_EQ(used, 1);
   EXPECT_TRUE(bString2Long("ff", &value, nullptr, 16));
   EXPECT_EQ(value, 255);
-}
-
-TEST(TextTest, String2LongLeavesOutputAloneOnEmptyTextAndRejectsBadRadix) {
-  long value = 77;
+  // Empty text leaves the output alone; radixes outside 2..36 are refused.
+  value = 77;
   EXPECT_FALSE(bString2Long("", &value, nullptr, 10));
   EXPECT_EQ(value, 77);
   EXPECT_FALSE(bString2Long("12", &value, nullptr, 1));

@@ -96,7 +96,9 @@ TEST(ExpandPercentVariablesTest, ReplacesSetAndUnsetVariables) {
   EXPECT_EQ(ExpandPercentVariables("/x/100%"), "/x/100");  // a lone % is dropped
   EXPECT_EQ(ExpandPercentVariables("a%%b"), "ab");
   EXPECT_EQ(ExpandPercentVariables("no variables"), "no variables");
-  // Inserted values are not scanned again.
+}
+
+TEST(ExpandPercentVariablesTest, SelfReferenceAndPercentInValuesTerminate) {
   setenv("RV_TEST_SELF", "x%RV_TEST_SELF%y", 1);
   EXPECT_EQ(ExpandPercentVariables("<%RV_TEST_SELF%>"), "<x%RV_TEST_SELF%y>");
   setenv("RV_TEST_PCT", "50%", 1);
@@ -105,15 +107,19 @@ TEST(ExpandPercentVariablesTest, ReplacesSetAndUnsetVariables) {
 
 // --- absolute paths -------------------------------------------------------------------------
 
-TEST(MakeAbsolutePathTest, RelativePathsJoinTheBaseRootedAndNetworkOnesStay) {
+TEST(MakeAbsolutePathTest, RelativePathsJoinTheBase) {
   EXPECT_EQ(MakeAbsolutePath("a.0001.tga", "/work/shots"), "/work/shots/a.0001.tga");
   EXPECT_EQ(MakeAbsolutePath("sub/a.tga", "/work/shots/"), "/work/shots/sub/a.tga");
   EXPECT_EQ(MakeAbsolutePath("./././a.tga", "/w"), "/w/a.tga");
-  // Leading parents climb, but not above the root.
+}
+
+TEST(MakeAbsolutePathTest, LeadingParentsClimbButNotAboveTheRoot) {
   EXPECT_EQ(MakeAbsolutePath("../../x/a.tga", "/work/shots/day1"), "/work/x/a.tga");
   EXPECT_EQ(MakeAbsolutePath("../a.tga", "/work/shots/day1/"), "/work/shots/a.tga");
   EXPECT_EQ(MakeAbsolutePath("../../../../a.tga", "/work/shots"), "/a.tga");
-  // Rooted and network paths stay unchanged.
+}
+
+TEST(MakeAbsolutePathTest, RootedAndNetworkPathsStayUnchanged) {
   EXPECT_EQ(MakeAbsolutePath("/shots/a.tga", "/work"), "/shots/a.tga");
   EXPECT_EQ(MakeAbsolutePath("//server/share/a.tga", "/work"), "//server/share/a.tga");
   EXPECT_EQ(MakeAbsolutePath("\\\\server\\share\\a.tga", "/work"), "\\\\server\\share\\a.tga");

@@ -151,29 +151,37 @@ TEST(CropFormatTest, PositionalOnlyWhileEveryEarlierValueIsGiven) {
 
 // --- crop geometry --------------------------------------------------------------------------
 
-TEST(CropRectTest, Geometry) {
+TEST(CropRectTest, ExamplesFromEverydayUse) {
   // Bare numbers are left, top, width and height.
   EXPECT_EQ(CropRect("10 20 300 200", 640, 480), (Rect{10, 20, 300, 200}));
   EXPECT_EQ(CropRect("w50%", 640, 480), (Rect{160, 0, 320, 480}));
   EXPECT_EQ(CropRect("r10", 100, 50), (Rect{0, 0, 90, 50}));
   EXPECT_EQ(CropRect("l10 r10", 100, 50), (Rect{10, 0, 80, 50}));
   EXPECT_EQ(CropRect("t10 b10%", 100, 50), (Rect{0, 10, 100, 35}));
-  // Sizes are clipped to the image.
+}
+
+TEST(CropRectTest, SizesAreClippedToTheImage) {
   EXPECT_EQ(CropRect("10 20 300 200", 100, 50), (Rect{10, 20, 90, 30}));
   EXPECT_EQ(CropRect("r20 w500", 100, 50), (Rect{0, 0, 80, 50}));
   EXPECT_EQ(CropRect("r20 w30", 100, 50), (Rect{50, 0, 30, 50}));
   EXPECT_EQ(CropRect("r500", 100, 50), (Rect{0, 0, 0, 50}));
   EXPECT_EQ(CropRect("w101 h7", 100, 50), (Rect{0, 21, 100, 7}));
   EXPECT_EQ(CropRect("w33", 100, 50), (Rect{33, 0, 33, 50}));  // centred, rounded down
-  // Overlapping margins give an empty crop, never a negative one.
+}
+
+TEST(CropRectTest, OverlappingMarginsGiveAnEmptyCropNeverNegative) {
   EXPECT_EQ(CropRect("l60 r60", 100, 50), (Rect{60, 0, 0, 50}));
   EXPECT_EQ(CropRect("t40 b40", 100, 50), (Rect{0, 40, 100, 0}));
   EXPECT_EQ(CropRect("l70% r70%", 100, 50), (Rect{70, 0, 0, 50}));
-  // A margin at the far edge keeps the last column or row.
+}
+
+TEST(CropRectTest, MarginAtTheFarEdgeKeepsTheLastColumnOrRow) {
   EXPECT_EQ(CropRect("l100", 100, 50), (Rect{99, 0, 1, 50}));
   EXPECT_EQ(CropRect("l500 t50", 100, 50), (Rect{99, 49, 1, 1}));
   EXPECT_EQ(CropRect("100%", 100, 50), (Rect{99, 0, 1, 50}));
-  // Percentages truncate toward zero; empty images stay empty.
+}
+
+TEST(CropRectTest, PercentTruncatesTowardZeroAndEmptyImagesStayEmpty) {
   EXPECT_EQ(CropRect("33% 33%", 10, 10), (Rect{3, 3, 7, 7}));
   EXPECT_EQ(CropRect("10 10 5 5", 0, 0), (Rect{0, 0, 0, 0}));
   EXPECT_EQ(CropRect("w2147483647 h2147483647", 100, 50), (Rect{0, 0, 100, 50}));

@@ -39,7 +39,7 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGiveTheDefault) {
   EXPECT_FALSE(std::filesystem::exists(m_dir.File("other.ini")));
 }
 
-TEST_F(IniFileTest, NumbersConvertOnlyWhenTheWholeValueIsANumber) {
+TEST_F(IniFileTest, IntegersConvertOnlyWhenTheWholeValueIsANumber) {
   WriteFile(m_ini,
             "[N]\nplain=12\ntail=12abc\nhex=0x10\nempty=\nneg=-5\nbig=99999999999\n"
             "blank=  42  \n");
@@ -50,7 +50,9 @@ TEST_F(IniFileTest, NumbersConvertOnlyWhenTheWholeValueIsANumber) {
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "neg", 1), -5);
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "big", 1), 2147483647);  // saturates, never wraps
   EXPECT_EQ(iReadFromIniFile(m_ini, "N", "blank", 1), 42);
-  // Booleans are integers; doubles likewise need the whole value.
+}
+
+TEST_F(IniFileTest, BooleansAndDoubles) {
   WriteFile(m_ini, "[B]\ntwo=2\nzero=0\nyes=yes\n[D]\ng=1.7\nbad=1.7x\nexp=1e3\n");
   EXPECT_TRUE(bReadFromIniFile(m_ini, "B", "two", false));
   EXPECT_FALSE(bReadFromIniFile(m_ini, "B", "zero", true));

@@ -34,9 +34,11 @@ TEST(TextTest, NextTokenSkipsEmptyTokens) {
   EXPECT_EQ(token, "c");
   EXPECT_EQ(source, "");
   EXPECT_FALSE(bGetNextToken(&source, ",;", &token));
-  // Separators only: one empty token.
-  source = ",,;";
-  token = "old";
+}
+
+TEST(TextTest, NextTokenOnSeparatorsOnlyGivesOneEmptyToken) {
+  std::string source = ",,;";
+  std::string token = "old";
   EXPECT_TRUE(bGetNextToken(&source, ",;", &token));
   EXPECT_EQ(token, "");
   EXPECT_EQ(source, "");
@@ -62,8 +64,10 @@ TEST(TextTest, String2LongReportsWholeAndPartialNumbers) {
   EXPECT_EQ(used, 1);
   EXPECT_TRUE(bString2Long("ff", &value, nullptr, 16));
   EXPECT_EQ(value, 255);
-  // Empty text leaves the output alone; radixes outside 2..36 are refused.
-  value = 77;
+}
+
+TEST(TextTest, String2LongLeavesOutputAloneOnEmptyTextAndRejectsBadRadix) {
+  long value = 77;
   EXPECT_FALSE(bString2Long("", &value, nullptr, 10));
   EXPECT_EQ(value, 77);
   EXPECT_FALSE(bString2Long("12", &value, nullptr, 1));

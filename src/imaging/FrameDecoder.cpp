@@ -20,11 +20,11 @@ CFrameDecoder::CFrameDecoder()
 }
 
 CFrameDecoder::CFrameDecoder(CFrameDecoder* root, LaneTag)
-    : m_sgi(std::make_unique<CSGIDecoder>()),
+    : m_root(root),
+      m_sgi(std::make_unique<CSGIDecoder>()),
       m_softImage(std::make_unique<CSoftImageDecoder>()),
       m_mayaIFF(std::make_unique<CMayaIFFDecoder>()),
-      m_lightwaveIFF(std::make_unique<CLightwaveIFFDecoder>()),
-      m_root(root) {}
+      m_lightwaveIFF(std::make_unique<CLightwaveIFFDecoder>()) {}
 
 std::size_t CFrameDecoder::GetLaneCount() const {
   std::lock_guard<std::mutex> lock(m_lanesMutex);

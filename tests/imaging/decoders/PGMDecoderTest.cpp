@@ -60,6 +60,8 @@ TEST(PGMDecoder, ErrorsCarryTheirCodesAndTexts) {
   for (const Case& c : cases) {
     std::string text;
     EXPECT_EQ(DecodeError<CPGMDecoder>(Text(c.file), &text), c.code) << c.file;
-    if (*c.text) EXPECT_EQ(text, c.text);
+    if (*c.text) {
+      EXPECT_EQ(text, c.text);
+    }
   }
 }

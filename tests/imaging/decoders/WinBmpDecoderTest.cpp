@@ -178,9 +178,11 @@ TEST(WinBmpDecoder, Rle8LeavesNothingOfEarlierMemoryInShortRowsPaddingAndMissing
         const RvPixel expected = bpp == 8 ? want : s.palette[want];
         ASSERT_EQ(got & 0x00FFFFFF, expected & 0x00FFFFFF) << bpp << " bits, " << x << "," << y;
       }
-      if (bpp == 8)
-        for (int pad = s.width; pad < bitmap.GetBytesPerLine(); ++pad)
+      if (bpp == 8) {
+        for (int pad = s.width; pad < bitmap.GetBytesPerLine(); ++pad) {
           EXPECT_EQ(bitmap.GetLineArray()[y][pad], 0) << "padding of row " << y;
+        }
+      }
     }
   }
 }

@@ -276,7 +276,9 @@ TEST(WMFRobustness, AbsurdSidesAreScaledDownAndCostlyDrawingIsRefused) {
     for (int i = 0; i < count; ++i) w.Record(43, {0, 0, 1000, 1000});
     std::string text;
     EXPECT_EQ(DecodeError(w.Build(), "many.emf", &text), count == 100 ? 0 : kErrFormat);
-    if (count > 100) EXPECT_NE(text.find("exceeds the work"), std::string::npos) << text;
+    if (count > 100) {
+      EXPECT_NE(text.find("exceeds the work"), std::string::npos) << text;
+    }
   }
 
   // A band reaching 67 million rows below the picture: the fill is cut to the picture and drawn

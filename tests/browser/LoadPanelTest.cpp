@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using apptest::App;
+using apptest::Control;
 
 std::string Numbered(const std::string& stem, int n, int width, const std::string& ext) {
   std::string digits = std::to_string(n);
@@ -132,10 +133,8 @@ TEST_P(RangeEditTest, ParsesNumbersClampsAndMarksTheListChanged) {
   // Saved, so only the edit itself can mark the list changed.
   std::string errors;
   ASSERT_TRUE(m_panel->SavePlayListTo(m_dir.File("a.rvpl"), &errors)) << errors;
-  auto* edit = m_panel->findChild<QLineEdit*>(
-      QString(), Qt::FindChildrenRecursively);  // any edit; the right one is found by id below
-  for (QLineEdit* e : m_panel->findChildren<QLineEdit*>())
-    if (e->property("controlId").toInt() == (c.start ? 1049 : 1138)) edit = e;
+  QLineEdit* edit = Control<QLineEdit>(m_panel.get(), c.start ? 1049 : 1138);
+  ASSERT_NE(edit, nullptr);
   edit->setText(c.text);
   emit edit->textEdited(c.text);
   EXPECT_EQ(m_panel->SelectedEntry()->GetRangeStart(), c.rangeStart);
@@ -153,9 +152,8 @@ INSTANTIATE_TEST_SUITE_P(Edits, RangeEditTest,
 
 TEST_F(LoadPanelTest, EditsPlayListAndButtonStatesFollow) {
   ASSERT_TRUE(m_panel->Tree()->SelectPath(m_shots));
-  auto* remove = m_panel->findChild<QWidget*>();
-  for (QWidget* w : m_panel->findChildren<QWidget*>())
-    if (w->property("controlId").toInt() == 1054) remove = w;
+  QWidget* remove = Control(m_panel.get(), 1054);
+  ASSERT_NE(remove, nullptr);
   EXPECT_FALSE(remove->isEnabled());
   m_panel->AddSelectedSequence();  // shot_#.tif
   m_panel->SelectSequenceRow(2);
@@ -194,9 +192,8 @@ TEST_F(LoadPanelTest, SavesAndLoadsPlayListsThroughTheirCommands) {
   m_panel->AddSelectedSequence();
   m_panel->SelectSequenceRow(1);
   m_panel->AddSelectedSequence();
-  auto* reversed = m_panel->findChild<QAbstractButton*>();
-  for (QAbstractButton* b : m_panel->findChildren<QAbstractButton*>())
-    if (b->property("controlId").toInt() == 1135) reversed = b;
+  auto* reversed = Control<QAbstractButton>(m_panel.get(), 1135);
+  ASSERT_NE(reversed, nullptr);
   reversed->setChecked(true);
   const std::string file = m_dir.File("reel.rvpl");
   m_panel->SetAskSaveFile([&](const std::string&, const std::string& preset) {
@@ -255,9 +252,7 @@ TEST_F(LoadPanelTest, AltWheelGoesToTheWindowAroundThePanel) {
     }
   } window;
   CKaLoadSequencePanel* panel = new CKaLoadSequencePanel(m_ini, &window);
-  QWidget* list = nullptr;
-  for (QWidget* w : panel->findChildren<QWidget*>())
-    if (w->property("controlId").toInt() == 1029) list = w;
+  QWidget* list = Control(panel, 1029);
   ASSERT_NE(list, nullptr);
   QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
                     Qt::AltModifier, Qt::NoScrollPhase, false);

@@ -1,11 +1,12 @@
 // What the program's GUI tests share: one QApplication per process, pumping events until a
-// condition holds, and key presses sent as the user's.
+// condition holds, key presses sent as the user's, and a control found by its id.
 #pragma once
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QThread>
+#include <QWidget>
 #include <functional>
 
 namespace apptest {
@@ -37,6 +38,15 @@ inline void ProcessFor(int ms) {
 inline void Press(QObject* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   QKeyEvent press(QEvent::KeyPress, key, modifiers);
   QApplication::sendEvent(target, &press);
+}
+
+// The control under root (a page, a panel or a dialog) that carries the id.
+template <typename W = QWidget>
+W* Control(QWidget* root, int id) {
+  for (W* widget : root->findChildren<W*>()) {
+    if (widget->property("controlId").toInt() == id) return widget;
+  }
+  return nullptr;
 }
 
 }  // namespace apptest

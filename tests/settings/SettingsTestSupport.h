@@ -18,15 +18,7 @@
 namespace settingstest {
 
 using apptest::App;
-
-// The control of a page (or the sheet) that carries the id.
-template <typename W = QWidget>
-W* Control(QWidget* root, int id) {
-  for (W* widget : root->findChildren<W*>()) {
-    if (widget->property("controlId").toInt() == id) return widget;
-  }
-  return nullptr;
-}
+using apptest::Control;
 
 struct Harness {
   Harness() {

@@ -37,7 +37,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DefaultCase{kRvPagePlayback, kRvIdCriterionFirst, "checked", true},
                       DefaultCase{kRvPagePlayback, kRvIdPlayAfterOpening, "checked", false},
                       DefaultCase{kRvPageDirectDraw, kRvIdUseDirectDraw, "checked", false},
-                      DefaultCase{kRvPageDirectDraw, kRvIdDisplayModes, "enabled", false},
                       DefaultCase{kRvPageDirectDraw, kRvIdTrueColorOnly, "checked", true},
                       DefaultCase{kRvPageDirectDraw, kRvIdTrueColorOnly, "enabled", false},
                       DefaultCase{kRvPageOutputOptions, kRvIdStartMediaPlayer, "checked", true},

@@ -2,6 +2,7 @@
 // and truncations are in the decoder tables).
 #include <gtest/gtest.h>
 
+#include <zlib.h>
 #include <algorithm>
 #include <cstring>
 
@@ -51,21 +52,12 @@ TEST(DamagedFiles, EndOfDataKeepsTheSourcesMessage) {
 
 TEST(DamagedFiles, LyingPngSizeIsRefusedBeforeAllocating) {
   Bytes data = DataBytes("imaging/png_rgb8.png");
-  // IHDR width and height at 16 and 20: claim 60000 x 60000 (14 GB of pixels). The CRC no
-  // longer matches, so libpng must not be the one stopping it: switch CRC checking off by
-  // recomputing it.
+  // IHDR width and height at 16 and 20: claim 60000 x 60000 (14 GB of pixels), with the chunk's
+  // CRC recomputed so that libpng is not the one stopping it.
   const std::uint8_t big[8] = {0, 0, 0xEA, 0x60, 0, 0, 0xEA, 0x60};
   std::memcpy(&data[16], big, 8);
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (std::size_t i = 12; i < 29; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  crc ^= 0xFFFFFFFFu;
-  data[29] = std::uint8_t(crc >> 24);
-  data[30] = std::uint8_t(crc >> 16);
-  data[31] = std::uint8_t(crc >> 8);
-  data[32] = std::uint8_t(crc);
+  const auto crc = std::uint32_t(crc32(0, &data[12], 17));
+  for (int i = 0; i < 4; ++i) data[29 + std::size_t(i)] = std::uint8_t(crc >> (24 - 8 * i));
   CPNGDecoder d;
   std::string text;
   EXPECT_EQ(DecodeError(d, data, &text), 2);
@@ -110,26 +102,17 @@ TEST(DamagedFiles, PicturesLargerThanTheirDataAreRefused) {
   }
 }
 
-TEST(DamagedFiles, LyingTiffOffsetsFail) {
-  Bytes data = DataBytes("imaging/tiff_rgb.tif");
-  // The first IFD offset (bytes 4-7) pointing far outside the file.
-  data[4] = data[5] = data[6] = 0xFF;
-  data[7] = 0x7F;
-  CTIFFDecoder d;
-  std::string text;
-  const int code = DecodeError(d, data, &text);
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(text.rfind("Decoder error: ", 0), 0u) << text;
-}
-
+// Each library's refusal becomes a decoder error of code 2.
 TEST(DamagedFiles, GarbageIsNotAnyFormat) {
-  Bytes garbage(300, 0x5A);
+  const Bytes garbage(300, 0x5A);
   CPNGDecoder png;
   CJPEGDecoder jpeg;
   CTIFFDecoder tiff;
-  EXPECT_EQ(DecodeError(png, garbage), 2);
-  EXPECT_EQ(DecodeError(jpeg, garbage), 2);
-  EXPECT_EQ(DecodeError(tiff, garbage), 2);
+  for (CImageDecoder* decoder : std::initializer_list<CImageDecoder*>{&png, &jpeg, &tiff}) {
+    std::string text;
+    EXPECT_EQ(DecodeError(*decoder, garbage, &text), 2);
+    EXPECT_EQ(text.rfind("Decoder error: ", 0), 0u) << text;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 namespace {
 
+using rvtest::RunTool;
+
 class ScanLookupTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -17,9 +19,6 @@ class ScanLookupTest : public testing::Test {
       rvtest::WriteFile(m_dir.File(name), "x");
   }
 
-  int Run(const std::string& arguments, std::string* out, std::string* err = nullptr) {
-    return rvtest::RunTool(arguments, out, err);
-  }
   std::string Folder() const { return m_dir.Path().string() + "/"; }
 
   rvtest::TempDir m_dir;
@@ -27,7 +26,7 @@ class ScanLookupTest : public testing::Test {
 
 TEST_F(ScanLookupTest, ScanListsNumberedSequencesFirst) {
   std::string out;
-  ASSERT_EQ(Run("scan " + rvtest::ShellQuote(m_dir.Path().string()), &out), 0);
+  ASSERT_EQ(RunTool("scan " + rvtest::ShellQuote(m_dir.Path().string()), &out), 0);
   const std::string f = Folder();
   EXPECT_EQ(out, "b_#.tif\t2 frames (1-2)\t1 frame\t" + f + "b_#.tif\n" +
                      "shot_#.tif\t4 frames (1-5)\tvariable\t" + f + "shot_#.tif\n" + "a.tif\t\t\t" +
@@ -38,18 +37,18 @@ TEST_F(ScanLookupTest, ScanListsNumberedSequencesFirst) {
 TEST_F(ScanLookupTest, ScanOrLookupFindingNothingFails) {
   std::string out;
   std::string err;
-  EXPECT_EQ(Run("scan " + rvtest::ShellQuote(Folder() + "missing"), &out, &err), 2);
+  EXPECT_EQ(RunTool("scan " + rvtest::ShellQuote(Folder() + "missing"), &out, &err), 2);
   EXPECT_EQ(out, "");
   EXPECT_NE(err.find("cannot read folder"), std::string::npos) << err;
   const std::string typed = Folder() + "shot_@@@@.tif";
-  EXPECT_EQ(Run("lookup " + rvtest::ShellQuote(typed), &out, &err), 1);
+  EXPECT_EQ(RunTool("lookup " + rvtest::ShellQuote(typed), &out, &err), 1);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "Unable to open sequence " + typed + "\n");
 }
 
 TEST_F(ScanLookupTest, LookupPrintsTheAbsolutePatternRangeAndCount) {
   std::string out;
-  ASSERT_EQ(Run("lookup " + rvtest::ShellQuote(Folder() + "shot_@.tif"), &out), 0);
+  ASSERT_EQ(RunTool("lookup " + rvtest::ShellQuote(Folder() + "shot_@.tif"), &out), 0);
   EXPECT_EQ(out, Folder() + "shot_#.tif\t1\t5\t4\n");
   ASSERT_EQ(rvtest::RunCommand("cd " + rvtest::ShellQuote(m_dir.Path().string()) + " && " +
                                    rvtest::ShellQuote(rvtest::BinDir() + "/rvtool") +
@@ -62,16 +61,16 @@ TEST_F(ScanLookupTest, LookupPrintsTheAbsolutePatternRangeAndCount) {
 TEST_F(ScanLookupTest, HelpAndUsage) {
   std::string out;
   std::string err;
-  EXPECT_EQ(Run("scan --help", &out), 0);
+  EXPECT_EQ(RunTool("scan --help", &out), 0);
   EXPECT_NE(out.find("usage: rvtool scan DIR"), std::string::npos);
-  EXPECT_EQ(Run("lookup -h", &out), 0);
+  EXPECT_EQ(RunTool("lookup -h", &out), 0);
   EXPECT_NE(out.find("usage: rvtool lookup PATH"), std::string::npos);
-  EXPECT_EQ(Run("scan --bogus /tmp", &out, &err), 2);
+  EXPECT_EQ(RunTool("scan --bogus /tmp", &out, &err), 2);
   EXPECT_NE(err.find("usage: rvtool scan DIR"), std::string::npos);
-  EXPECT_EQ(Run("lookup -x a", &out, &err), 2);
+  EXPECT_EQ(RunTool("lookup -x a", &out, &err), 2);
   EXPECT_NE(err.find("usage: rvtool lookup PATH"), std::string::npos);
-  EXPECT_EQ(Run("scan", &out, &err), 2);
-  EXPECT_EQ(Run("lookup a b", &out, &err), 2);
+  EXPECT_EQ(RunTool("scan", &out, &err), 2);
+  EXPECT_EQ(RunTool("lookup a b", &out, &err), 2);
 }
 
 }  // namespace

@@ -65,18 +65,12 @@ TEST(SignatureDetection, TGAFieldRules) {
 
 TEST(SignatureDetection, OrderDecidesBetweenMatches) {
   // "BM" wins over a header that is also a valid TGA header.
-  Header bmTga = TGAHeader(2, 24);
-  bmTga[0] = 'B';
-  bmTga[1] = 'M';
-  EXPECT_EQ(TypeOf(bmTga), kFileWinBmp);
+  EXPECT_EQ(TypeOf(WithBytes(TGAHeader(2, 24), 0, {'B', 'M'})), kFileWinBmp);
   // A version-0 PCX whose first palette byte is 24 also passes the TGA test, which comes first.
-  Header pcxTga = WithBytes(Zeros(), 0, {0x0A, 0, 1, 8});
-  pcxTga[16] = 24;
-  EXPECT_EQ(TypeOf(pcxTga), kFileTGA);
+  EXPECT_EQ(TypeOf(WithBytes(WithBytes(Zeros(), 0, {0x0A, 0, 1, 8}), 16, {24})), kFileTGA);
   // The PICT test comes before JPEG.
-  Header jpegPict = WithBytes(Zeros(), 0, {0xFF, 0xD8, 0xFF});
-  jpegPict = WithBytes(jpegPict, 522, {0x00, 0x11, 0x02, 0xFF});
-  EXPECT_EQ(TypeOf(jpegPict, 1000), kFileMacPict);
+  const Header jpeg = WithBytes(Zeros(), 0, {0xFF, 0xD8, 0xFF});
+  EXPECT_EQ(TypeOf(WithBytes(jpeg, 522, {0x00, 0x11, 0x02, 0xFF}), 1000), kFileMacPict);
 }
 
 TEST(SignatureDetection, PictNeedsMoreThan540Bytes) {

@@ -108,14 +108,11 @@ class EmfWriter {
 
 std::uint32_t Colour(int r, int g, int b) { return std::uint32_t(r | (g << 8) | (b << 16)); }
 
-// The picture size an enhanced metafile frame gives on the reference device.
-int ExpectedEmfWidth(int frame) {
+// The picture size an enhanced metafile frame (in 0.01 mm) gives on the reference device.
+QSize ExpectedEmfSize(int frameWidth, int frameHeight) {
   const RvReferenceDevice d = RvMetafileReferenceDevice();
-  return int(double(frame) * d.pixels.width() / (d.millimetres.width() * 100));
-}
-int ExpectedEmfHeight(int frame) {
-  const RvReferenceDevice d = RvMetafileReferenceDevice();
-  return int(double(frame) * d.pixels.height() / (d.millimetres.height() * 100));
+  return QSize(int(double(frameWidth) * d.pixels.width() / (d.millimetres.width() * 100)),
+               int(double(frameHeight) * d.pixels.height() / (d.millimetres.height() * 100)));
 }
 
 // Mean absolute difference per channel (0-255) between the decoded picture, resampled to the
@@ -153,15 +150,13 @@ constexpr double kMaxMeanDifference = 6.0;
 TEST(WMFReference, InkscapeMetafilesMatchInkscapeRendering) {
   // Windows: placeable, bounding box 0..2999 x 0..1999 at 1200 units per inch, measured at
   // 96 ppi. Enhanced: the frame is 0..6399 x 0..4299 hundredths of a millimetre.
-  const std::tuple<const char*, int, int> kinds[] = {
-      {"wmf", 2999 * 96 / 1200, 1999 * 96 / 1200},
-      {"emf", ExpectedEmfWidth(6399), ExpectedEmfHeight(4299)}};
-  for (const auto& [kind, width, height] : kinds) {
+  const std::pair<const char*, QSize> kinds[] = {{"wmf", QSize(2999 * 96 / 1200, 1999 * 96 / 1200)},
+                                                 {"emf", ExpectedEmfSize(6399, 4299)}};
+  for (const auto& [kind, size] : kinds) {
     SCOPED_TRACE(kind);
     const std::string name = std::string("drawing.") + kind;
     const auto b = Decode(ReadBytes(DataPath(name)), name);
-    EXPECT_EQ(b->GetWidth(), width);
-    EXPECT_EQ(b->GetHeight(), height);
+    EXPECT_EQ(QSize(b->GetWidth(), b->GetHeight()), size);
     EXPECT_EQ(b->GetBitsPerPixel(), 32);
     EXPECT_TRUE(b->HasAlpha());
     EXPECT_EQ(RvPixelAlpha(b->GetPixel(0, 0)), 255);
@@ -174,7 +169,7 @@ TEST(WMFReference, InkscapeMetafilesMatchInkscapeRendering) {
 
 TEST(WMFReference, TheNameDecidesTheKindInAnyLetterCase) {
   const Bytes data = ReadBytes(DataPath("drawing.emf"));
-  EXPECT_EQ(Decode(data, "/shots/DRAWING.Emf")->GetWidth(), ExpectedEmfWidth(6399));
+  EXPECT_EQ(Decode(data, "/shots/DRAWING.Emf")->GetWidth(), ExpectedEmfSize(6399, 0).width());
   EXPECT_EQ(DecodeError(data, "drawing.wmf"), kErrUnsupported);
 }
 
@@ -257,7 +252,8 @@ TEST(WMFRobustness, AbsurdSidesAreScaledDownAndCostlyDrawingIsRefused) {
   tall.Record(54, {0, 1000});                    // LINETO
   tall.Record(60, {}).Record(62, {0, 0, 0, 0});  // ENDPATH, FILLPATH
   const auto b = Decode(tall.Build(), "tall.emf");
-  const int height = ExpectedEmfHeight(3700000), width = ExpectedEmfWidth(1058);
+  const QSize full = ExpectedEmfSize(1058, 3700000);
+  const int height = full.height(), width = full.width();
   ASSERT_GT(height, CWMFDecoder::kMaxShownSide);
   EXPECT_EQ(b->GetHeight(), CWMFDecoder::kMaxShownSide);
   EXPECT_NEAR(b->GetWidth(), double(width) * CWMFDecoder::kMaxShownSide / height, 1);

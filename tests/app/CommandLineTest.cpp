@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -46,8 +45,6 @@ Parsed Parse(const std::string& line, const std::string& base = kBase) {
 
 }  // namespace
 
-// --- tokens ---------------------------------------------------------------------------------
-
 TEST(ExtractTokenTest, SplitsAtTheSeparatorAndSkipsEmptyTokens) {
   std::string source = "a  b", token;
   ASSERT_TRUE(ExtractToken(&source, ' ', &token));
@@ -86,8 +83,6 @@ TEST(StripQuotesTest, TrimsThenDropsOneQuoteAtEachEnd) {
   EXPECT_EQ(text, "");
 }
 
-// --- %NAME% ---------------------------------------------------------------------------------
-
 TEST(ExpandPercentVariablesTest, ReplacesSetAndUnsetVariables) {
   setenv("RV_TEST_SHOTS", "/mnt/shots", 1);
   unsetenv("RV_TEST_UNSET");
@@ -95,7 +90,6 @@ TEST(ExpandPercentVariablesTest, ReplacesSetAndUnsetVariables) {
   EXPECT_EQ(ExpandPercentVariables("/x/%RV_TEST_UNSET%/a.tga"), "/x//a.tga");
   EXPECT_EQ(ExpandPercentVariables("/x/100%"), "/x/100");  // a lone % is dropped
   EXPECT_EQ(ExpandPercentVariables("a%%b"), "ab");
-  EXPECT_EQ(ExpandPercentVariables("no variables"), "no variables");
 }
 
 TEST(ExpandPercentVariablesTest, SelfReferenceAndPercentInValuesTerminate) {
@@ -105,27 +99,21 @@ TEST(ExpandPercentVariablesTest, SelfReferenceAndPercentInValuesTerminate) {
   EXPECT_EQ(ExpandPercentVariables("%RV_TEST_PCT%%RV_TEST_PCT%"), "50%50%");
 }
 
-// --- absolute paths -------------------------------------------------------------------------
-
-TEST(MakeAbsolutePathTest, RelativePathsJoinTheBase) {
-  EXPECT_EQ(MakeAbsolutePath("a.0001.tga", "/work/shots"), "/work/shots/a.0001.tga");
-  EXPECT_EQ(MakeAbsolutePath("sub/a.tga", "/work/shots/"), "/work/shots/sub/a.tga");
-  EXPECT_EQ(MakeAbsolutePath("./././a.tga", "/w"), "/w/a.tga");
+TEST(MakeAbsolutePathTest, RelativePathsJoinTheBaseAndRootedOnesStay) {
+  const struct {
+    const char *path, *base, *expected;
+  } cases[] = {
+      {"a.0001.tga", "/work/shots", "/work/shots/a.0001.tga"},
+      {"sub/a.tga", "/work/shots/", "/work/shots/sub/a.tga"},
+      {"./././a.tga", "/w", "/w/a.tga"},
+      {"../../x/a.tga", "/work/shots/day1", "/work/x/a.tga"},
+      {"../../../../a.tga", "/work/shots", "/a.tga"},  // not above the root
+      {"/shots/a.tga", "/work", "/shots/a.tga"},
+      {"//server/share/a.tga", "/work", "//server/share/a.tga"},
+      {"\\\\server\\share\\a.tga", "/work", "\\\\server\\share\\a.tga"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MakeAbsolutePath(c.path, c.base), c.expected) << c.path;
 }
-
-TEST(MakeAbsolutePathTest, LeadingParentsClimbButNotAboveTheRoot) {
-  EXPECT_EQ(MakeAbsolutePath("../../x/a.tga", "/work/shots/day1"), "/work/x/a.tga");
-  EXPECT_EQ(MakeAbsolutePath("../a.tga", "/work/shots/day1/"), "/work/shots/a.tga");
-  EXPECT_EQ(MakeAbsolutePath("../../../../a.tga", "/work/shots"), "/a.tga");
-}
-
-TEST(MakeAbsolutePathTest, RootedAndNetworkPathsStayUnchanged) {
-  EXPECT_EQ(MakeAbsolutePath("/shots/a.tga", "/work"), "/shots/a.tga");
-  EXPECT_EQ(MakeAbsolutePath("//server/share/a.tga", "/work"), "//server/share/a.tga");
-  EXPECT_EQ(MakeAbsolutePath("\\\\server\\share\\a.tga", "/work"), "\\\\server\\share\\a.tga");
-}
-
-// --- building the command line ---------------------------------------------------------------
 
 TEST(BuildCommandLineTest, QuotesTheProgramAndArgumentsThatNeedIt) {
   const char* argv[] = {"/opt/rv/reelvane", "/my shots/a.tga", "10-50", "", "say \"hi\"", "-u"};
@@ -138,18 +126,11 @@ TEST(BuildCommandLineTest, AQuotedFramePathIsFoundAfterTheProgram) {
   const Parsed p = Parse(BuildCommandLine(4, argv));
   ASSERT_TRUE(p.named);
   EXPECT_EQ(p.request.sequencePath, "/My Shots/a 1.TGA");  // the path keeps its case
-  EXPECT_EQ(p.request.inFrame, 10);
-  EXPECT_EQ(p.request.outFrame, 50);
-  EXPECT_TRUE(p.request.uFlag);
-  EXPECT_FALSE(p.request.cropGiven);
-  EXPECT_TRUE(p.errors.reports.empty());
+  EXPECT_TRUE(p.errors.reports.empty());  // the rest after the quoted path is read as usual
 }
-
-// --- the grammar ----------------------------------------------------------------------------
 
 TEST(ParseCommandLineTest, NoFileNamed) {
   EXPECT_FALSE(Parse("").named);
-  EXPECT_FALSE(Parse("\"/opt/rv/reelvane\"").named);
   EXPECT_FALSE(Parse("reelvane    ").named);
   // A quote after an unquoted program path reaches to its closing quote: nothing is named.
   EXPECT_FALSE(Parse("reelvane \"/my shots/a.tga\"").named);
@@ -161,13 +142,8 @@ TEST(ParseCommandLineTest, InOutVariants) {
   const struct {
     const char* inOut;
     int in, out;
-  } cases[] = {{"0-50", 0, 50},
-               {"20", 20, -1},
-               {"20-", 20, -1},
-               {"12ab-3x", 12, 3},
-               {"5-x", 5, 0},
-               {"x", 0, -1},
-               {"99999999999", 2147483647, -1}};
+  } cases[] = {{"0-50", 0, 50}, {"20", 20, -1}, {"12ab-3x", 12, 3},
+               {"5-x", 5, 0},   {"x", 0, -1},   {"99999999999", 2147483647, -1}};
   for (const auto& c : cases) {
     const Parsed p = Parse(std::string("rv a.tga ") + c.inOut);
     EXPECT_TRUE(p.named) << c.inOut;
@@ -196,7 +172,6 @@ TEST(ParseCommandLineTest, UnknownOptionHighlightsItAndEverythingAfter) {
   EXPECT_EQ(p.errors.reports[0].Highlight(), "x -u");
   EXPECT_EQ(p.request.inFrame, 10);  // parsing does not stop the start-up
   EXPECT_FALSE(p.request.uFlag);     // options after an unknown one are not read
-  EXPECT_EQ(p.request.sequencePath, std::string(kBase) + "/a.tga");
 }
 
 TEST(ParseCommandLineTest, LoneDashAndTrailingTextAreUnknown) {

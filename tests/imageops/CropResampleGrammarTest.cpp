@@ -72,52 +72,46 @@ TEST(CropParseTest, StopsAtTheNextOptionAndLeavesIt) {
   EXPECT_EQ(crop.Top().value, 20);
 }
 
-struct ErrorCase {
-  bool crop;  // the crop grammar, else the resample one
-  const char* spec;
-  const char* error;
-  int count;         // offset of the failing token; -1: not checked
-  const char* rest;  // what is left of the text; nullptr: not checked
-};
-
-void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.spec; }
-
-class SpecifierErrorTest : public testing::TestWithParam<ErrorCase> {};
-
-TEST_P(SpecifierErrorTest, CarriesItsTextAndTheFailingTokensOffset) {
-  const ErrorCase& c = GetParam();
-  const Failure f = c.crop ? ParseFailure<CRvCrop>(c.spec) : ParseFailure<CRvResample>(c.spec);
-  EXPECT_EQ(f.error, c.error);
-  if (c.count >= 0) {
-    EXPECT_EQ(f.count, c.count);
-  }
-  if (c.rest) {
-    EXPECT_EQ(f.rest, c.rest);  // the failing token is taken off, the next option stays
+TEST(SpecifierErrorTest, CarriesItsTextAndTheFailingTokensOffset) {
+  const char* const kLetters = "Use specifier T L R B W H on number in crop parameter";
+  const char* const kMissing = "Missing parameter in crop command line";
+  const char* const kNumber = "Number expected in crop parameter";
+  const char* const kNone = "No crop parameters found";
+  const struct {
+    bool crop;  // the crop grammar, else the resample one
+    const char* spec;
+    const char* error;
+    int count;         // offset of the failing token; -1: not checked
+    const char* rest;  // what is left of the text; nullptr: not checked
+  } cases[] = {
+      {true, "t5 10", kLetters, 3, nullptr},
+      {true, "1 2 3 4 5", "Too many parameters in crop", 8, nullptr},
+      {true, " 1 2 x5 -r 5", "Unknown specifier in crop command line: x", 5, "-r 5"},
+      {true, "10 t", kMissing, 3, nullptr},
+      {true, "w+5", kNumber, -1, nullptr},
+      {true, "w99999999999", kNumber, -1, nullptr},
+      {true, "", kNone, 0, nullptr},
+      {true, "   -r 50", kNone, 3, "-r 50"},
+      {false, "w100 w200", "Duplicate width parameter in scale command line", 5, nullptr},
+      {false, "h1 H2", "Duplicate height parameter in scale command line", -1, nullptr},
+      {false, "1 2 3", "Too many parameter in scale command line", 4, nullptr},
+      {false, "1 z2", "Unknown specifier in scale command line: z", -1, nullptr},
+      {false, "w%", "Missing parameter in resample command line", -1, nullptr},
+      {false, "12x", "Number expected in scale parameters", -1, nullptr},
+      {false, " -c 5", "No scale parameters found", -1, "-c 5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spec);
+    const Failure f = c.crop ? ParseFailure<CRvCrop>(c.spec) : ParseFailure<CRvResample>(c.spec);
+    EXPECT_EQ(f.error, c.error);
+    if (c.count >= 0) {
+      EXPECT_EQ(f.count, c.count);
+    }
+    if (c.rest) {
+      EXPECT_EQ(f.rest, c.rest);  // the failing token is taken off, the next option stays
+    }
   }
 }
-
-const char* const kLetters = "Use specifier T L R B W H on number in crop parameter";
-const char* const kMissing = "Missing parameter in crop command line";
-const char* const kNumber = "Number expected in crop parameter";
-const char* const kNone = "No crop parameters found";
-
-INSTANTIATE_TEST_SUITE_P(
-    Grammar, SpecifierErrorTest,
-    testing::Values(
-        ErrorCase{true, "t5 10", kLetters, 3, nullptr},
-        ErrorCase{true, "1 2 3 4 5", "Too many parameters in crop", 8, nullptr},
-        ErrorCase{true, " 1 2 x5 -r 5", "Unknown specifier in crop command line: x", 5, "-r 5"},
-        ErrorCase{true, "10 t", kMissing, 3, nullptr}, ErrorCase{true, "w+5", kNumber, -1, nullptr},
-        ErrorCase{true, "w99999999999", kNumber, -1, nullptr},
-        ErrorCase{true, "", kNone, 0, nullptr}, ErrorCase{true, "   -r 50", kNone, 3, "-r 50"},
-        ErrorCase{false, "w100 w200", "Duplicate width parameter in scale command line", 5,
-                  nullptr},
-        ErrorCase{false, "h1 H2", "Duplicate height parameter in scale command line", -1, nullptr},
-        ErrorCase{false, "1 2 3", "Too many parameter in scale command line", 4, nullptr},
-        ErrorCase{false, "1 z2", "Unknown specifier in scale command line: z", -1, nullptr},
-        ErrorCase{false, "w%", "Missing parameter in resample command line", -1, nullptr},
-        ErrorCase{false, "12x", "Number expected in scale parameters", -1, nullptr},
-        ErrorCase{false, " -c 5", "No scale parameters found", -1, "-c 5"}));
 
 TEST(CropParseTest, FailureKeepsValuesAcceptedBeforeAndParseClearsOldOnes) {
   CRvCrop crop = ParseCrop("r9");

@@ -153,40 +153,29 @@ TEST(ResampleBitmap, MatchesReferenceOnOddSizesUpAndDown) {
   }
 }
 
-struct DepthCase {
-  const char* name;
-  int bpp;
-  bool grey;      // a grey palette; otherwise palettised depths get a colour one
-  int resultBpp;  // grey stays grey, other palettes are expanded to 32 bits
-};
-
-class ResampleDepthTest : public testing::TestWithParam<DepthCase> {};
-
-TEST_P(ResampleDepthTest, MatchesReferenceAndKeepsOrExpandsTheDepth) {
-  const DepthCase& c = GetParam();
-  auto src = MakePatterned(45, 29, c.bpp);
-  if (c.grey) {
-    src->SetGreyPalette();
-  } else if (c.bpp <= 8) {
-    RvPixel palette[256];
-    for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(i, 255 - i, (i * 7) & 255);
-    src->SetPalette(palette);
+TEST(ResampleBitmap, EveryDepthMatchesReferenceAndKeepsOrExpandsTheDepth) {
+  const struct {
+    int bpp;
+    bool grey;      // a grey palette; otherwise palettised depths get a colour one
+    int resultBpp;  // grey stays grey, other palettes are expanded to 32 bits
+  } cases[] = {{24, false, 24}, {8, true, 8}, {8, false, 32}, {1, false, 32}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bpp << " bits" << (c.grey ? ", grey" : ""));
+    auto src = MakePatterned(45, 29, c.bpp);
+    if (c.grey) {
+      src->SetGreyPalette();
+    } else if (c.bpp <= 8) {
+      RvPixel palette[256];
+      for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(i, 255 - i, (i * 7) & 255);
+      src->SetPalette(palette);
+    }
+    auto result = RvResampleBitmap(*src, 23, 70);
+    EXPECT_EQ(result->GetBitsPerPixel(), c.resultBpp);
+    EXPECT_EQ(RvHasGreyPalette(*result), c.grey);
+    ExpectMatchesReference(*src, 23, 70);
+    ExpectMatchesReference(*src, 91, 11);
   }
-  auto result = RvResampleBitmap(*src, 23, 70);
-  EXPECT_EQ(result->GetBitsPerPixel(), c.resultBpp);
-  if (c.grey) {
-    EXPECT_TRUE(RvHasGreyPalette(*result));
-  }
-  ExpectMatchesReference(*src, 23, 70);
-  ExpectMatchesReference(*src, 91, 11);
 }
-
-INSTANTIATE_TEST_SUITE_P(Depths, ResampleDepthTest,
-                         testing::Values(DepthCase{"Rgb24", 24, false, 24},
-                                         DepthCase{"Grey8", 8, true, 8},
-                                         DepthCase{"Palette8", 8, false, 32},
-                                         DepthCase{"Palette1", 1, false, 32}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ResampleBitmap, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
   auto src = MakePatterned(10, 10, 32);

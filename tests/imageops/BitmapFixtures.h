@@ -58,18 +58,14 @@ inline RvPixel Pixel32(const CImageBitmap& bitmap, int x, int y) {
   return p;
 }
 
-// The pixel bytes of every row (no stride padding), top row first.
+// The pixel bytes of every row (no stride padding), top row first; depths of whole bytes only.
 inline std::vector<std::uint8_t> PixelBytes(const CImageBitmap& bitmap) {
   std::vector<std::uint8_t> bytes;
-  const std::size_t rowBits =
-      static_cast<std::size_t>(bitmap.GetWidth()) * bitmap.GetBitsPerPixel();
+  const std::size_t rowBytes =
+      static_cast<std::size_t>(bitmap.GetWidth()) * (bitmap.GetBitsPerPixel() / 8);
   for (int y = 0; y < bitmap.GetHeight(); ++y) {
     const std::uint8_t* row = bitmap.GetLineArray()[y];
-    bytes.insert(bytes.end(), row, row + rowBits / 8);
-    if (rowBits % 8 != 0) {
-      const unsigned keep = static_cast<unsigned>(rowBits % 8);
-      bytes.push_back(static_cast<std::uint8_t>(row[rowBits / 8] & (0xFF00u >> keep)));
-    }
+    bytes.insert(bytes.end(), row, row + rowBytes);
   }
   return bytes;
 }

@@ -17,40 +17,31 @@ std::unique_ptr<CDIBSectionBitmap> Filled24(int width, int height, std::uint8_t 
 
 }  // namespace
 
-TEST(BlendBitmaps, WeighsByTAndTruncates) {
-  auto a = MakePatterned(9, 7, 32, false, 1);
-  auto b = MakePatterned(9, 7, 32, false, 2);
-  auto mix = RvBlendBitmaps(*a, *b, 0.3);
-  const auto pa = PixelBytes(*a);
-  const auto pb = PixelBytes(*b);
-  const auto pm = PixelBytes(*mix);
-  ASSERT_EQ(pm.size(), pa.size());
-  for (std::size_t i = 0; i < pm.size(); ++i) {
-    EXPECT_EQ(pm[i], std::uint8_t(std::trunc(pa[i] * 0.7 + pb[i] * 0.3))) << i;
+TEST(BlendBitmaps, WeighsByTAndTruncatesAndKeepsTheDepth) {
+  for (int bpp : {24, 32}) {
+    auto a = MakePatterned(9, 7, bpp, false, 1);
+    auto b = MakePatterned(9, 7, bpp, false, 2);
+    auto mix = RvBlendBitmaps(*a, *b, 0.3);
+    ASSERT_EQ(mix->GetBitsPerPixel(), bpp);
+    const auto pa = PixelBytes(*a);
+    const auto pb = PixelBytes(*b);
+    const auto pm = PixelBytes(*mix);
+    ASSERT_EQ(pm.size(), pa.size());
+    for (std::size_t i = 0; i < pm.size(); ++i) {
+      EXPECT_EQ(pm[i], std::uint8_t(std::trunc(pa[i] * 0.7 + pb[i] * 0.3))) << bpp << ": " << i;
+    }
+    // A pair without alpha does not gain the flag.
+    EXPECT_FALSE(mix->HasAlpha());
   }
-  // A 32-bit pair without alpha does not gain the flag; one with alpha keeps it.
-  EXPECT_FALSE(mix->HasAlpha());
+  auto b = MakePatterned(9, 7, 32, false, 2);
   EXPECT_TRUE(RvBlendBitmaps(*MakePatterned(9, 7, 32, true), *b, 0.5)->HasAlpha());
-}
-
-TEST(BlendBitmaps, TwentyFourBitFramesGiveATwentyFourBitMix) {
-  auto a = Filled24(5, 3, 0, 100, 200);
-  auto b = Filled24(5, 3, 200, 100, 0);
-  auto mix = RvBlendBitmaps(*a, *b, 0.25);
-  ASSERT_EQ(mix->GetBitsPerPixel(), 24);
-  const std::uint8_t* p = mix->GetLineArray()[2] + 3 * 4;
-  EXPECT_EQ(p[0], 50);
-  EXPECT_EQ(p[1], 100);
-  EXPECT_EQ(p[2], 150);
 }
 
 TEST(BlendBitmaps, EndsAndUnmixableFramesGiveCopies) {
   auto a = MakePatterned(6, 4, 32, false, 1);
   auto b = MakePatterned(6, 4, 32, false, 2);
   EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, 0.0)), PixelBytes(*a));
-  EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, -3.0)), PixelBytes(*a));
   EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, 1.0)), PixelBytes(*b));
-  EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, 7.0)), PixelBytes(*b));
   EXPECT_EQ(PixelBytes(*RvBlendBitmaps(*a, *b, std::numeric_limits<double>::quiet_NaN())),
             PixelBytes(*a));
 

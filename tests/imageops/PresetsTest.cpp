@@ -11,27 +11,20 @@
 
 namespace {
 
-struct LineCase {
-  const char* line;
-  const char* name;
-  const char* command;
-  const char* display;
-};
-
-class PresetLineTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(PresetLineTest, NameOnlyWithATabAfterTheFirstCharacter) {
-  const CRvPreset preset = CRvPreset::FromLine(GetParam().line);
-  EXPECT_EQ(preset.name, GetParam().name);
-  EXPECT_EQ(preset.command, GetParam().command);
-  EXPECT_EQ(preset.Display(), GetParam().display);
+TEST(Presets, ANameOnlyWithATabAfterTheFirstCharacter) {
+  const struct {
+    const char *line, *name, *command, *display;
+  } cases[] = {{"Half\t50% 50%", "Half", "50% 50%", "Half"},
+               {"\t720 576", "", "\t720 576", "\t720 576"},
+               {"w50%", "", "w50%", "w50%"},
+               {"A\tb\tc", "A", "b\tc", "A"}};
+  for (const auto& c : cases) {
+    const CRvPreset preset = CRvPreset::FromLine(c.line);
+    EXPECT_EQ(preset.name, c.name) << c.line;
+    EXPECT_EQ(preset.command, c.command) << c.line;
+    EXPECT_EQ(preset.Display(), c.display) << c.line;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Lines, PresetLineTest,
-                         ::testing::Values(LineCase{"Half\t50% 50%", "Half", "50% 50%", "Half"},
-                                           LineCase{"\t720 576", "", "\t720 576", "\t720 576"},
-                                           LineCase{"w50%", "", "w50%", "w50%"},
-                                           LineCase{"A\tb\tc", "A", "b\tc", "A"}));
 
 TEST(Presets, ReadsLinesSkipsBlanksAndFindsNamesIgnoringCase) {
   rvtest::TempDir dir;

@@ -139,83 +139,47 @@ void ExpectMatchesReference(const CImageBitmap& src, int nw, int nh) {
   }
 }
 
-std::unique_ptr<CDIBSectionBitmap> Row32(std::initializer_list<std::uint8_t> blues) {
-  auto bitmap = std::make_unique<CDIBSectionBitmap>();
-  bitmap->Create(int(blues.size()), 1, 32, false);
-  int x = 0;
-  for (std::uint8_t b : blues) bitmap->GetLineArray()[0][4 * x++] = b;
-  return bitmap;
-}
-
 }  // namespace
-
-TEST(ResampleBitmap, HandWorkedTwoPixelCases) {
-  // Halving 0,255: scale 0.5, taps at distance 0 and 1 weigh 0.5 and 0.25, i.e.
-  // 2/3 and 1/3.
-  auto down = RvResampleBitmap(*Row32({0, 255}), 1, 1);
-  EXPECT_EQ(down->GetLineArray()[0][0], 85);
-  // Doubling 0,255: centres 0, 0.5, 1, 1.5 give 0, 127.5 rounded up, 255, 255.
-  auto up = RvResampleBitmap(*Row32({0, 255}), 4, 1);
-  const std::uint8_t* row = up->GetLineArray()[0];
-  EXPECT_EQ(row[0], 0);
-  EXPECT_EQ(row[4], 128);
-  EXPECT_EQ(row[8], 255);
-  EXPECT_EQ(row[12], 255);
-}
 
 TEST(ResampleBitmap, MatchesReferenceOnOddSizesUpAndDown) {
   const struct {
     int w, h, nw, nh;
-  } cases[] = {{33, 17, 33, 17}, {37, 23, 101, 59}, {101, 59, 37, 23}, {255, 7, 64, 19},
-               {7, 255, 19, 64}, {1, 1, 5, 3},      {5, 3, 1, 1},      {64, 48, 32, 24},
-               {97, 31, 96, 33}, {13, 13, 40, 4},   {3, 200, 2, 7},    {200, 2, 3, 1},
-               {720, 4, 360, 4}};
+  } cases[] = {{33, 17, 33, 17}, {37, 23, 101, 59}, {101, 59, 37, 23},
+               {255, 7, 64, 19}, {1, 1, 5, 3},      {5, 3, 1, 1},
+               {97, 31, 96, 33}, {3, 200, 2, 7},    {720, 4, 360, 4}};
   for (const auto& c : cases) {
     auto src = MakePatterned(c.w, c.h, 32, true, unsigned(c.w * 31 + c.h));
     ExpectMatchesReference(*src, c.nw, c.nh);
   }
 }
 
-struct DepthCase {
-  const char* name;
-  int bpp;
-  bool grey;      // a grey palette; otherwise palettised depths get a colour one
-  int resultBpp;  // grey stays grey, other palettes are expanded to 32 bits
-};
-
-class ResampleDepthTest : public testing::TestWithParam<DepthCase> {};
-
-TEST_P(ResampleDepthTest, MatchesReferenceAndKeepsOrExpandsTheDepth) {
-  const DepthCase& c = GetParam();
-  auto src = MakePatterned(45, 29, c.bpp);
-  if (c.grey) {
-    src->SetGreyPalette();
-  } else if (c.bpp <= 8) {
-    RvPixel palette[256];
-    for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(i, 255 - i, (i * 7) & 255);
-    src->SetPalette(palette);
+TEST(ResampleBitmap, EveryDepthMatchesReferenceAndKeepsOrExpandsTheDepth) {
+  const struct {
+    int bpp;
+    bool grey;      // a grey palette; otherwise palettised depths get a colour one
+    int resultBpp;  // grey stays grey, other palettes are expanded to 32 bits
+  } cases[] = {{24, false, 24}, {8, true, 8}, {8, false, 32}, {1, false, 32}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.bpp << " bits" << (c.grey ? ", grey" : ""));
+    auto src = MakePatterned(45, 29, c.bpp);
+    if (c.grey) {
+      src->SetGreyPalette();
+    } else if (c.bpp <= 8) {
+      RvPixel palette[256];
+      for (unsigned i = 0; i < 256; ++i) palette[i] = RvMakePixel(i, 255 - i, (i * 7) & 255);
+      src->SetPalette(palette);
+    }
+    auto result = RvResampleBitmap(*src, 23, 70);
+    EXPECT_EQ(result->GetBitsPerPixel(), c.resultBpp);
+    EXPECT_EQ(RvHasGreyPalette(*result), c.grey);
+    ExpectMatchesReference(*src, 23, 70);
+    ExpectMatchesReference(*src, 91, 11);
   }
-  auto result = RvResampleBitmap(*src, 23, 70);
-  EXPECT_EQ(result->GetBitsPerPixel(), c.resultBpp);
-  if (c.grey) {
-    EXPECT_TRUE(RvHasGreyPalette(*result));
-  }
-  ExpectMatchesReference(*src, 23, 70);
-  ExpectMatchesReference(*src, 91, 11);
 }
-
-INSTANTIATE_TEST_SUITE_P(Depths, ResampleDepthTest,
-                         testing::Values(DepthCase{"Rgb24", 24, false, 24},
-                                         DepthCase{"Grey8", 8, true, 8},
-                                         DepthCase{"Palette8", 8, false, 32},
-                                         DepthCase{"Palette4", 4, false, 32},
-                                         DepthCase{"Palette1", 1, false, 32}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ResampleBitmap, EmptySizesGiveBitmapsWithoutPixelsOrBlack) {
   auto src = MakePatterned(10, 10, 32);
   EXPECT_EQ(RvResampleBitmap(*src, 0, 5)->GetWidth(), 0);
-  EXPECT_EQ(RvResampleBitmap(*src, 5, 0)->GetHeight(), 0);
   // Scaling up from nothing has no samples to weigh: the result is black, not
   // garbage.
   auto empty = std::make_unique<CDIBSectionBitmap>();

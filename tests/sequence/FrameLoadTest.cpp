@@ -36,21 +36,6 @@ TEST_F(FrameLoadTest, PlainDecodeAndFailure) {
   EXPECT_FALSE(frame.IsLoaded());
 }
 
-TEST_F(FrameLoadTest, CropRectangle) {
-  CRvFrame frame = MakeFrame("40 30");
-  CRvCrop crop;
-  std::string text = "10 20 15 5";
-  std::string error;
-  int count = 0;
-  ASSERT_TRUE(crop.Parse(&text, &error, &count)) << error;
-  ASSERT_TRUE(frame.Load(&m_decoder, &crop, nullptr, &m_width, &m_height));
-  const CDIBSectionBitmap* bitmap = frame.GetBitmap();
-  ASSERT_EQ(bitmap->GetWidth(), 15);
-  ASSERT_EQ(bitmap->GetHeight(), 5);
-  EXPECT_EQ(bitmap->GetPixel(0, 0), RvMakePixel(10, 20, 7));
-  EXPECT_EQ(bitmap->GetPixel(14, 4), RvMakePixel(24, 24, 7));
-}
-
 TEST_F(FrameLoadTest, MarginsAtTheFarEdgesKeepTheLastColumnAndRow) {
   CRvFrame frame = MakeFrame("8 6");
   CRvCrop crop;

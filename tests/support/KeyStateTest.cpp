@@ -10,7 +10,6 @@ TEST(KeyStateTest, WithoutProviderOrTableEveryKeyIsUp) {
   NesSetKeyStateProvider(nullptr);
   NesClearKeyDownTable();
   EXPECT_FALSE(bNesKeyPressed(kNesVkShift));
-  EXPECT_FALSE(bNesKeyPressed('A'));
   EXPECT_FALSE(bNesKeyPressed(-1));
   EXPECT_FALSE(bNesKeyPressed(100000));
 }

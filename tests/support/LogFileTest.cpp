@@ -46,13 +46,6 @@ TEST(LogFileTest, ReopeningAppends) {
   EXPECT_THAT(text, HasSubstr("[DDraw] mode 800x600\n"));
 }
 
-TEST(LogFileTest, PercentSignsAreFormatted) {
-  TempDir dir;
-  CNesLogFile log(dir.File("a.log"), 1024);
-  log.AppendEntry("T", "100%% at %s", "50%");
-  EXPECT_THAT(ReadFile(dir.File("a.log")), HasSubstr("[T] 100% at 50%\n"));
-}
-
 TEST(LogFileTest, OpenFailureReportsTheErrorAndDropsEntries) {
   TempDir dir;
   const std::string path = dir.File("missing/x.log");

@@ -154,47 +154,40 @@ TEST(MsgPipeTest, FactoryReassemblesAHeaderSplitOverTwoReads) {
   EXPECT_EQ(queue.Count(), 0u);
 }
 
-struct MalformedCase {
-  const char* name;
-  std::int32_t type;
-  std::int32_t length;
-  std::size_t bodyBytes;
-  CNesMsgFactory::EError error;
-};
-
-void PrintTo(const MalformedCase& c, std::ostream* out) { *out << c.name; }
-
-class MalformedHeaderTest : public ::testing::TestWithParam<MalformedCase> {};
-
 // Each malformed message is refused once, the queue is past it, and a good message that
 // follows is read.
-TEST_P(MalformedHeaderTest, IsRefusedAndTheStreamGoesOn) {
-  const MalformedCase& c = GetParam();
-  CNesMsgFactory factory;
-  CNesByteFiFo queue;
-  auto bytes = Header(c.type, c.length);
-  bytes.resize(bytes.size() + c.bodyBytes, 0xAB);
-  queue.PutBytes(bytes.data(), bytes.size());
-  std::unique_ptr<CNesMsg> message;
-  CNesMsgFactory::EError error = CNesMsgFactory::NONE;
-  EXPECT_FALSE(factory.bConvertToMessage(queue, &message, &error));
-  EXPECT_EQ(error, c.error);
-  EXPECT_EQ(message, nullptr);
-  EXPECT_EQ(queue.Count(), 0u);
-  const auto good = Bytes(CNesMsgAlive());
-  queue.PutBytes(good.data(), good.size());
-  EXPECT_TRUE(factory.bConvertToMessage(queue, &message, &error));
+TEST(MsgPipeTest, MalformedHeadersAreRefusedAndTheStreamGoesOn) {
+  const struct {
+    const char* name;
+    std::int32_t type;
+    std::int32_t length;
+    std::size_t bodyBytes;
+    CNesMsgFactory::EError error;
+  } cases[] = {
+      {"length below the header", 1, 8, 0, CNesMsgFactory::WRONG_SIZE},
+      {"negative length", 2, -1, 0, CNesMsgFactory::WRONG_SIZE},
+      {"length above the buffer", 2, 5000, 5000 - 16, CNesMsgFactory::WRONG_SIZE},
+      {"short test message", 2, 20, 4, CNesMsgFactory::WRONG_SIZE},
+      {"unknown type", 5, 16, 0, CNesMsgFactory::UNKNOWN_ID},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CNesMsgFactory factory;
+    CNesByteFiFo queue;
+    auto bytes = Header(c.type, c.length);
+    bytes.resize(bytes.size() + c.bodyBytes, 0xAB);
+    queue.PutBytes(bytes.data(), bytes.size());
+    std::unique_ptr<CNesMsg> message;
+    CNesMsgFactory::EError error = CNesMsgFactory::NONE;
+    EXPECT_FALSE(factory.bConvertToMessage(queue, &message, &error));
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(message, nullptr);
+    EXPECT_EQ(queue.Count(), 0u);
+    const auto good = Bytes(CNesMsgAlive());
+    queue.PutBytes(good.data(), good.size());
+    EXPECT_TRUE(factory.bConvertToMessage(queue, &message, &error));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Factory, MalformedHeaderTest,
-    ::testing::Values(MalformedCase{"LengthBelowHeader", 1, 8, 0, CNesMsgFactory::WRONG_SIZE},
-                      MalformedCase{"LengthNegative", 2, -1, 0, CNesMsgFactory::WRONG_SIZE},
-                      MalformedCase{"LengthAboveBuffer", 2, 5000, 5000 - 16,
-                                    CNesMsgFactory::WRONG_SIZE},
-                      MalformedCase{"ShortTestMessage", 2, 20, 4, CNesMsgFactory::WRONG_SIZE},
-                      MalformedCase{"UnknownType", 5, 16, 0, CNesMsgFactory::UNKNOWN_ID}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MsgPipeTest, ErrorsExplainThemselves) {
   EXPECT_EQ(CNesMsgFactory::strExplain(CNesMsgFactory::UNKNOWN_ID),

@@ -56,44 +56,36 @@ class ArchiveBackend : public Backend {
   CNesPersistentStorageArchive m_loading{m_loadArchive};
 };
 
-struct BackendCase {
-  const char* name;
-  std::function<std::unique_ptr<Backend>()> make;
-};
-
-void PrintTo(const BackendCase& c, std::ostream* out) { *out << c.name; }
-
 }  // namespace
 
-class PersistentStorageTest : public ::testing::TestWithParam<BackendCase> {};
-
-TEST_P(PersistentStorageTest, ValuesReadBackAndMismatchesGiveTheDefault) {
-  const auto backend = GetParam().make();
-  CNesPersistentStorage& out = backend->Writer();
-  ASSERT_TRUE(out.bWrite("Play", "Count", 5));
-  ASSERT_TRUE(out.bWrite("Play", "Name", "shot_#.tif"));
-  ASSERT_TRUE(out.bWrite("Play", "Gamma", 2.2));
-  ASSERT_TRUE(out.bWrite("Play", "Loop", false));
-  ASSERT_TRUE(out.bWrite("Play", "Show", true));
-  ASSERT_TRUE(out.bWrite("Play", "Bad", "abc"));
-  const CNesPersistentStorage& in = backend->Reader();
-  EXPECT_EQ(in.iRead("Play", "Count", 0), 5);
-  EXPECT_TRUE(in.bRead("play", "COUNT", false));
-  EXPECT_EQ(in.strRead("Play", "Name", ""), "shot_#.tif");
-  EXPECT_DOUBLE_EQ(in.dRead("Play", "Gamma", 0.0), 2.2);
-  EXPECT_FALSE(in.bRead("Play", "Loop", true));
-  EXPECT_TRUE(in.bRead("Play", "Show", false));
-  EXPECT_DOUBLE_EQ(in.dRead("Play", "Bad", 1.5), 1.5);
-  EXPECT_EQ(in.iRead("Play", "Missing", 7), 7);
-  EXPECT_EQ(in.iRead("Play", "Count", 0), 5);  // reads do not use anything up
+TEST(PersistentStorageTest, ValuesReadBackAndMismatchesGiveTheDefault) {
+  const std::pair<const char*, std::function<std::unique_ptr<Backend>()>> backends[] = {
+      {"ini file", [] { return std::make_unique<IniBackend>(); }},
+      {"registry", [] { return std::make_unique<RegistryBackend>(); }},
+      {"archive", [] { return std::make_unique<ArchiveBackend>(); }},
+  };
+  for (const auto& [name, make] : backends) {
+    SCOPED_TRACE(name);
+    const auto backend = make();
+    CNesPersistentStorage& out = backend->Writer();
+    ASSERT_TRUE(out.bWrite("Play", "Count", 5));
+    ASSERT_TRUE(out.bWrite("Play", "Name", "shot_#.tif"));
+    ASSERT_TRUE(out.bWrite("Play", "Gamma", 2.2));
+    ASSERT_TRUE(out.bWrite("Play", "Loop", false));
+    ASSERT_TRUE(out.bWrite("Play", "Show", true));
+    ASSERT_TRUE(out.bWrite("Play", "Bad", "abc"));
+    const CNesPersistentStorage& in = backend->Reader();
+    EXPECT_EQ(in.iRead("Play", "Count", 0), 5);
+    EXPECT_TRUE(in.bRead("play", "COUNT", false));
+    EXPECT_EQ(in.strRead("Play", "Name", ""), "shot_#.tif");
+    EXPECT_DOUBLE_EQ(in.dRead("Play", "Gamma", 0.0), 2.2);
+    EXPECT_FALSE(in.bRead("Play", "Loop", true));
+    EXPECT_TRUE(in.bRead("Play", "Show", false));
+    EXPECT_DOUBLE_EQ(in.dRead("Play", "Bad", 1.5), 1.5);
+    EXPECT_EQ(in.iRead("Play", "Missing", 7), 7);
+    EXPECT_EQ(in.iRead("Play", "Count", 0), 5);  // reads do not use anything up
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Backends, PersistentStorageTest,
-    ::testing::Values(BackendCase{"IniFile", [] { return std::make_unique<IniBackend>(); }},
-                      BackendCase{"Registry", [] { return std::make_unique<RegistryBackend>(); }},
-                      BackendCase{"Archive", [] { return std::make_unique<ArchiveBackend>(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PersistentStorageArchiveTest, RefusesRecordsOfAnotherTypeAndTheWrongDirection) {
   std::stringstream stream;

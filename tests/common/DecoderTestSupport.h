@@ -115,6 +115,16 @@ int DecodeError(const Bytes& bytes, std::string* text = nullptr) {
   return ErrorOf([&] { Decode<Decoder>(bytes); }, text);
 }
 
+// Expects the decoder to claim a file starting with header, but not one starting with other,
+// nor header cut to cut bytes.
+template <class Decoder>
+void ExpectClaims(const Bytes& header, const Bytes& other, std::size_t cut) {
+  Decoder decoder;
+  EXPECT_TRUE(decoder.CanDecode(header.data(), header.size()));
+  EXPECT_FALSE(decoder.CanDecode(other.data(), other.size()));
+  EXPECT_FALSE(decoder.CanDecode(header.data(), cut));
+}
+
 // Expects each file to raise code with exactly the text given beside it.
 template <class Decoder>
 void ExpectErrorTexts(int code, const std::vector<std::pair<Bytes, std::string>>& cases) {

@@ -51,12 +51,7 @@ Bytes Ilbm(const Bytes& bmhd, const Bytes& body, const std::vector<Bytes>& betwe
 }  // namespace
 
 TEST(LightwaveIFFDecoder, RecognisesForm) {
-  CLightwaveIFFDecoder decoder;
-  const std::uint8_t yes[4] = {'F', 'O', 'R', 'M'};
-  const std::uint8_t no[4] = {'F', 'O', 'R', '4'};
-  EXPECT_TRUE(decoder.CanDecode(yes, 4));
-  EXPECT_FALSE(decoder.CanDecode(no, 4));
-  EXPECT_FALSE(decoder.CanDecode(yes, 2));
+  ExpectClaims<CLightwaveIFFDecoder>({'F', 'O', 'R', 'M'}, {'F', 'O', 'R', '4'}, 2);
 }
 
 // (ByteRun1 rows are those of the tool-written files in the decoder tables, whatever the plane

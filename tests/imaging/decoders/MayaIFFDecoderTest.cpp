@@ -43,12 +43,7 @@ constexpr std::uint32_t kRgba = 3;
 }  // namespace
 
 TEST(MayaIFFDecoder, RecognisesFor4) {
-  CMayaIFFDecoder decoder;
-  const std::uint8_t yes[4] = {'F', 'O', 'R', '4'};
-  const std::uint8_t no[4] = {'F', 'O', 'R', 'M'};
-  EXPECT_TRUE(decoder.CanDecode(yes, 4));
-  EXPECT_FALSE(decoder.CanDecode(no, 4));
-  EXPECT_FALSE(decoder.CanDecode(yes, 3));
+  ExpectClaims<CMayaIFFDecoder>({'F', 'O', 'R', '4'}, {'F', 'O', 'R', 'M'}, 3);
 }
 
 // (Run-length tiles are compared with a reference decoder in RleDifferentialTest.)

@@ -33,11 +33,7 @@ Bytes SgiRle(int bytesPerChannel, int width, int height, int channels,
 }  // namespace
 
 TEST(SGIDecoder, RecognisesItsMagicNumber) {
-  CSGIDecoder decoder;
-  const std::uint8_t good[4] = {0x01, 0xDA, 0, 1}, swapped[4] = {0xDA, 0x01, 0, 1};
-  EXPECT_TRUE(decoder.CanDecode(good, 4));
-  EXPECT_FALSE(decoder.CanDecode(swapped, 4));
-  EXPECT_FALSE(decoder.CanDecode(good, 1));
+  ExpectClaims<CSGIDecoder>({0x01, 0xDA, 0, 1}, {0xDA, 0x01, 0, 1}, 1);  // byte-swapped magic
 }
 
 // Three and four 8-bit channels, 16-bit samples and the row order are those of the tool-written

@@ -373,6 +373,9 @@ TEST(LogToLinearCurve, ParametersMoveTheCurveTheirWay) {
   p.gammaDisplay = 1.0;
   EXPECT_LT(LogToDisplay(445, p), base);  // a lower display gamma shows darker mid-tones
   p = kStoredDefaults;
+  p.referenceBlack = 200;
+  EXPECT_LT(LogToDisplay(445, p), base);  // so does a higher reference black
+  p = kStoredDefaults;
   p.referenceWhite = 600;
   EXPECT_GT(LogToDisplay(445, p), base);
   p = kStoredDefaults;

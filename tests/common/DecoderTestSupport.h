@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestUtil.h"
@@ -112,6 +113,26 @@ std::unique_ptr<CImageBitmap> Decode(const Bytes& bytes, int bppWanted = 0) {
 template <class Decoder>
 int DecodeError(const Bytes& bytes, std::string* text = nullptr) {
   return ErrorOf([&] { Decode<Decoder>(bytes); }, text);
+}
+
+// Expects the decoder to claim a file starting with header, but not one starting with other,
+// nor header cut to cut bytes.
+template <class Decoder>
+void ExpectClaims(const Bytes& header, const Bytes& other, std::size_t cut) {
+  Decoder decoder;
+  EXPECT_TRUE(decoder.CanDecode(header.data(), header.size()));
+  EXPECT_FALSE(decoder.CanDecode(other.data(), other.size()));
+  EXPECT_FALSE(decoder.CanDecode(header.data(), cut));
+}
+
+// Expects each file to raise code with exactly the text given beside it.
+template <class Decoder>
+void ExpectErrorTexts(int code, const std::vector<std::pair<Bytes, std::string>>& cases) {
+  for (const auto& [file, want] : cases) {
+    std::string text;
+    EXPECT_EQ(DecodeError<Decoder>(file, &text), code) << want;
+    EXPECT_EQ(text, want);
+  }
 }
 
 // A committed test file: the path under tests/data, and its bytes.

@@ -43,12 +43,7 @@ constexpr std::uint32_t kRgba = 3;
 }  // namespace
 
 TEST(MayaIFFDecoder, RecognisesFor4) {
-  CMayaIFFDecoder decoder;
-  const std::uint8_t yes[4] = {'F', 'O', 'R', '4'};
-  const std::uint8_t no[4] = {'F', 'O', 'R', 'M'};
-  EXPECT_TRUE(decoder.CanDecode(yes, 4));
-  EXPECT_FALSE(decoder.CanDecode(no, 4));
-  EXPECT_FALSE(decoder.CanDecode(yes, 3));
+  ExpectClaims<CMayaIFFDecoder>({'F', 'O', 'R', '4'}, {'F', 'O', 'R', 'M'}, 3);
 }
 
 // (Run-length tiles are compared with a reference decoder in RleDifferentialTest.)
@@ -87,24 +82,15 @@ TEST(MayaIFFDecoder, TilesArePlacedAndDepthTilesAreNotCounted) {
 
 TEST(MayaIFFDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
   const Bytes tile = Tile("RGBA", 0, 0, 0, 0, {1, 2, 3});
-  struct Case {
-    Bytes file;
-    const char* text;
-  };
   Bytes notFor4 = MayaFile(Tbhd(1, 1, kRgb, 1), {tile});
   notFor4[3] = 'M';
-  const Case cases[] = {
-      {notFor4, "Maya IFF format starts with FOR4"},
-      {Group("ILBM", {Tbhd(1, 1, kRgb, 1)}), "Maya IFF format uses CIMG"},
-      {MayaFile(Tbhd(1, 1, kRgb, 1, 2), {tile}),
-       "Maya IFF format unsupported compression format > 1"},
-      {MayaFile(Tbhd(1, 1, 2, 1), {tile}), "Maya IFF format currently only RGB and RGBA supported"},
-  };
-  for (const Case& c : cases) {
-    std::string text;
-    EXPECT_EQ(DecodeError<CMayaIFFDecoder>(c.file, &text), kErrUnsupported) << c.text;
-    EXPECT_EQ(text, c.text);
-  }
+  ExpectErrorTexts<CMayaIFFDecoder>(
+      kErrUnsupported, {{notFor4, "Maya IFF format starts with FOR4"},
+                        {Group("ILBM", {Tbhd(1, 1, kRgb, 1)}), "Maya IFF format uses CIMG"},
+                        {MayaFile(Tbhd(1, 1, kRgb, 1, 2), {tile}),
+                         "Maya IFF format unsupported compression format > 1"},
+                        {MayaFile(Tbhd(1, 1, 2, 1), {tile}),
+                         "Maya IFF format currently only RGB and RGBA supported"}});
 }
 
 TEST(MayaIFFDecoder, LyingTilesSizesAndTruncatedFiles) {

@@ -33,22 +33,10 @@ Bytes MakePcx(const PcxLayout& s, const Bytes& encoded) {
   return w.Get();
 }
 
-RvPixel HeaderColour(int i) {
-  return RvMakePixel(std::uint8_t(16 * i), std::uint8_t(255 - 16 * i), std::uint8_t(i));
-}
-
 }  // namespace
 
-// One-bit, two-bit packed, four-plane, 8-bit and 24-bit pictures are those of the tool-written
-// files in the decoder tables.
-TEST(PCXDecoder, FourBitPackedPixelsUseTheHeaderPalette) {
-  PcxLayout s;
-  s.bits = 4;
-  s.width = 3;
-  ExpectRows(*Decode<CPCXDecoder>(MakePcx(s, {0xC1, 0xF1, 0x70})),
-             {{HeaderColour(15), HeaderColour(1), HeaderColour(7)}});
-}
-
+// One-bit, two-bit packed (like four-bit packed, through the header palette), four-plane, 8-bit
+// and 24-bit pictures are those of the tool-written files in the decoder tables.
 TEST(PCXDecoder, RunsAndTheColourTable) {
   PcxLayout s;
   s.width = 3;
@@ -84,40 +72,30 @@ TEST(PCXDecoder, RunsAndTheColourTable) {
 }
 
 TEST(PCXDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
-  std::string text;
   PcxLayout s;
   Bytes notPcx = MakePcx(s, {1});
   notPcx[0] = 0x0B;
-  EXPECT_EQ(DecodeError<CPCXDecoder>(notPcx, &text), kErrWrongSignature);
-  EXPECT_EQ(text, "Decoder error: Error decoding pcx: Not a PCX file.\n");
   s.encoding = 0;
-  EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(s, {1}), &text), kErrWrongSignature);
-  EXPECT_EQ(text, "Decoder error: File has unknown encoding scheme.\n");
-
-  struct Combo {
-    int bits;
-    int planes;
-    int code;
-    const char* text;
+  ExpectErrorTexts<CPCXDecoder>(
+      kErrWrongSignature,
+      {{notPcx, "Decoder error: Error decoding pcx: Not a PCX file.\n"},
+       {MakePcx(s, {1}), "Decoder error: File has unknown encoding scheme.\n"}});
+  // Eight pixels of the given bits and planes, with room for any of them.
+  auto combo = [](int bits, int planes) {
+    PcxLayout c;
+    c.bits = bits;
+    c.planes = planes;
+    c.width = c.bytesPerLine = 8;
+    return MakePcx(c, Bytes(64, 0));
   };
-  const Combo combos[] = {
-      {1, 5, kErrFormat, "Decoder error: Can't handle image with more than 4 planes.\n"},
-      {1, 0, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
-      {8, 2, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
-      {16, 1, kErrFormat, "Decoder error: Can't handle bits per pixel image with planes.\n"},
-      {4, 3, kErrCorrupt, "Decoder error: Can't handle more than 1 bit per pixel.\n"},
-      {2, 3, kErrCorrupt, "Decoder error: Can't handle more than 1 bit per pixel.\n"},
-  };
-  for (const Combo& c : combos) {
-    PcxLayout combo;
-    combo.bits = c.bits;
-    combo.planes = c.planes;
-    combo.width = 8;
-    combo.bytesPerLine = 8;
-    EXPECT_EQ(DecodeError<CPCXDecoder>(MakePcx(combo, Bytes(64, 0)), &text), c.code)
-        << c.bits << "/" << c.planes;
-    EXPECT_EQ(text, c.text);
-  }
+  const std::string planesText = "Decoder error: Can't handle bits per pixel image with planes.\n";
+  ExpectErrorTexts<CPCXDecoder>(
+      kErrFormat, {{combo(1, 5), "Decoder error: Can't handle image with more than 4 planes.\n"},
+                   {combo(1, 0), planesText},
+                   {combo(8, 2), planesText},
+                   {combo(16, 1), planesText}});
+  ExpectErrorTexts<CPCXDecoder>(
+      kErrCorrupt, {{combo(2, 3), "Decoder error: Can't handle more than 1 bit per pixel.\n"}});
 }
 
 TEST(PCXDecoder, RunsPastTheImageAndLyingSizes) {

@@ -33,11 +33,7 @@ Bytes SgiRle(int bytesPerChannel, int width, int height, int channels,
 }  // namespace
 
 TEST(SGIDecoder, RecognisesItsMagicNumber) {
-  CSGIDecoder decoder;
-  const std::uint8_t good[4] = {0x01, 0xDA, 0, 1}, swapped[4] = {0xDA, 0x01, 0, 1};
-  EXPECT_TRUE(decoder.CanDecode(good, 4));
-  EXPECT_FALSE(decoder.CanDecode(swapped, 4));
-  EXPECT_FALSE(decoder.CanDecode(good, 1));
+  ExpectClaims<CSGIDecoder>({0x01, 0xDA, 0, 1}, {0xDA, 0x01, 0, 1}, 1);  // byte-swapped magic
 }
 
 // Three and four 8-bit channels, 16-bit samples and the row order are those of the tool-written
@@ -67,8 +63,7 @@ TEST(SGIDecoder, BadRunLengthDataAndHeaders) {
   // More samples than the width.
   EXPECT_EQ(DecodeError<CSGIDecoder>(SgiRle(1, 2, 1, 1, {{0x03, 1, 0}}), &text), kErrCorrupt);
   EXPECT_NE(text.find("longer than the image width"), std::string::npos) << text;
-  // A row whose data runs out before its end marker, and a start past the file.
-  EXPECT_EQ(DecodeError<CSGIDecoder>(SgiRle(1, 4, 1, 1, {{0x82, 1}})), kErrEndOfFile);
+  // A start past the file (rows that end early are the truncations of the decoder tables).
   Bytes far = SgiRle(1, 1, 1, 1, {{0x01, 5, 0}});
   far[512] = 0x7F;
   EXPECT_EQ(DecodeError<CSGIDecoder>(far), kErrEndOfFile);
@@ -77,13 +72,12 @@ TEST(SGIDecoder, BadRunLengthDataAndHeaders) {
   inside[515] = 4;
   ExpectPixels(*Decode<CSGIDecoder>(inside), {Px(0, 0, RvMakePixel(0, 0, 0, 255))});
 
-  EXPECT_EQ(DecodeError<CSGIDecoder>(SgiHeader(0, 1, 1, 1, 1, 2).U8(1).Get(), &text),
-            kErrUnsupported);
-  EXPECT_EQ(text, "Silicon Graphics SGI only supported with 3 dimensions");
   Bytes notSgi = SgiHeader(0, 1, 1, 1, 1).U8(1).Get();
   notSgi[1] = 0xDB;
-  EXPECT_EQ(DecodeError<CSGIDecoder>(notSgi, &text), kErrUnsupported);
-  EXPECT_EQ(text, "Silicon Graphics SGI format starts with magic number 474");
+  ExpectErrorTexts<CSGIDecoder>(
+      kErrUnsupported, {{SgiHeader(0, 1, 1, 1, 1, 2).U8(1).Get(),
+                         "Silicon Graphics SGI only supported with 3 dimensions"},
+                        {notSgi, "Silicon Graphics SGI format starts with magic number 474"}});
   // Sizes the file cannot fill are refused before allocating.
   for (const Bytes& lie :
        {SgiHeader(0, 1, 65535, 65535, 4).Get(), SgiHeader(0, 1, 3000, 3000, 3).Get(),

@@ -91,33 +91,24 @@ TEST(SoftImageDecoder, ColourRunAcrossRowsReadsAlphaOnlyWhereAnItemEndsTheRow) {
 }
 
 TEST(SoftImageDecoder, HeaderErrorsCarryTheirCodesAndTexts) {
-  struct Case {
-    Bytes file;
-    const char* text;
-  };
   Bytes badMagic = SoftHeader(1, 1, {kRgbVerbatim}).U8(1).U8(2).U8(3).Get();
   badMagic[0] = 0x54;
   Bytes noPict = SoftHeader(1, 1, {kRgbVerbatim}).U8(1).U8(2).U8(3).Get();
   noPict[88] = 'Q';
-  const Case cases[] = {
-      {badMagic, "SoftImage PICT format starts with magic number 0x5380f634"},
-      {noPict, "SoftImage PICT format has the identifier PICT on position 88 in file"},
-      {SoftHeader(1, 1, {{0, 16, 0, 0xE0}}).Get(),
-       "SoftImage PICT format only supported with 8 bits per pixel"},
-      {SoftHeader(1, 1, {{0, 8, 0, 0xF0}}).Get(),
-       "SoftImage PICT format only supported RGB in first channel"},
-      {SoftHeader(1, 1, {kRgbRleChained, {1, 8, 2, 0x10}}).Get(),
-       "SoftImage PICT format not supported with more than 2 channel packages"},
-      {SoftHeader(1, 1, {kRgbRleChained, {0, 16, 2, 0x10}}).Get(),
-       "SoftImage PICT format only supported with 8 bits per pixel"},
-      {SoftHeader(1, 1, {kRgbRleChained, {0, 8, 2, 0xE0}}).Get(),
-       "SoftImage PICT format only supported alpha channel in second package"},
-  };
-  for (const Case& c : cases) {
-    std::string text;
-    EXPECT_EQ(DecodeError<CSoftImageDecoder>(c.file, &text), kErrUnsupported) << c.text;
-    EXPECT_EQ(text, c.text);
-  }
+  ExpectErrorTexts<CSoftImageDecoder>(
+      kErrUnsupported,
+      {{badMagic, "SoftImage PICT format starts with magic number 0x5380f634"},
+       {noPict, "SoftImage PICT format has the identifier PICT on position 88 in file"},
+       {SoftHeader(1, 1, {{0, 16, 0, 0xE0}}).Get(),
+        "SoftImage PICT format only supported with 8 bits per pixel"},
+       {SoftHeader(1, 1, {{0, 8, 0, 0xF0}}).Get(),
+        "SoftImage PICT format only supported RGB in first channel"},
+       {SoftHeader(1, 1, {kRgbRleChained, {1, 8, 2, 0x10}}).Get(),
+        "SoftImage PICT format not supported with more than 2 channel packages"},
+       {SoftHeader(1, 1, {kRgbRleChained, {0, 16, 2, 0x10}}).Get(),
+        "SoftImage PICT format only supported with 8 bits per pixel"},
+       {SoftHeader(1, 1, {kRgbRleChained, {0, 8, 2, 0xE0}}).Get(),
+        "SoftImage PICT format only supported alpha channel in second package"}});
 }
 
 TEST(SoftImageDecoder, LyingSizesAndTruncatedFiles) {

@@ -23,15 +23,14 @@ CineonValues ReadLut(const std::string& text, bool* ok, std::string* error = nul
 
 }  // namespace
 
-TEST(RvcpProfile, WrittenValuesReadBackExactlyAndTheRestOfTheFileIsKept) {
+// (That writing keeps the rest of the file is the ini writer's, IniFileTest.)
+TEST(RvcpProfile, WrittenValuesReadBackExactlyUnderTheirKeys) {
   rvtest::TempDir dir;
   const std::string path = dir.File("settings.ini");
-  rvtest::WriteFile(path, "[Playback]\nFps=24\n");
   const CineonValues v{1.625, 2.4, 90, 690, 17};
   ASSERT_TRUE(bWriteCineonValues(path, v));
   EXPECT_EQ(ReadCineonValues(path), v);
   const std::string text = rvtest::ReadFile(path);
-  EXPECT_NE(text.find("Fps=24"), std::string::npos);
   EXPECT_NE(text.find("[Cineon]"), std::string::npos);
   for (const char* key :
        {"GammaDisplay", "GammaLog", "ReferenceBlack", "ReferenceWhite", "SoftClip"}) {
@@ -130,7 +129,6 @@ TEST(ProfileLoad, ExtensionDecidesLetterCaseIgnored) {
 
   rvtest::WriteFile(lut, "RGB Reference Black seven\n");
   EXPECT_EQ(LoadCineonProfile(lut, &v, &error), CineonLoadResult::kMalformed);
-  EXPECT_EQ(error, "Unexpected File Format");
   EXPECT_EQ(v.referenceBlack, 77u);
 
   const std::string grd = dir.File("nuke.grd");

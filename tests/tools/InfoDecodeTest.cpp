@@ -17,8 +17,6 @@ std::string Data(const std::string& name) {
 
 TEST(InfoCommand, PrintsOneLineAboutTheDecodedFrame) {
   std::string out;
-  ASSERT_EQ(RunTool("info " + Data("png_rgba8.png"), &out), 0);
-  EXPECT_EQ(out, "width=23 height=17 bpp=32 alpha=1 decoder=png\n");
   ASSERT_EQ(RunTool("info " + Data("png_grey8.png"), &out), 0);
   EXPECT_EQ(out, "width=23 height=17 bpp=8 alpha=0 decoder=png\n");
 }

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <memory>
 #include <string>
 
 #include "AppTestSupport.h"

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>

@@ -30,6 +30,8 @@ TEST(FullScreen, SwitchOnTwiceChangesNothingAndOffRestoresTheWindow) {
   m.engine->RequestRedraw();
   m.Cycles(1);
   EXPECT_EQ(m.surface.frames.size(), windowed);
+  // The info line is drawn into the picture and does not become the status line's text.
+  EXPECT_NE(m.engine->GetLastInfoLine().find("40 x 20"), std::string::npos);
   EXPECT_NE(m.status.GetDefaultText(), m.engine->GetLastInfoLine());
   // Announcements are dropped.
   const std::string before = m.status.GetDisplayedText();
